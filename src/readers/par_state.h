@@ -1,0 +1,8 @@
+#pragma once
+// The shared parameter state of the parameter file.
+namespace nimbex {
+
+struct ParState {
+};
+
+}  // namespace nimbex

@@ -1,0 +1,8 @@
+#pragma once
+// What the station weighting keeps between calls.
+namespace nimbex {
+
+struct WeightState {
+};
+
+}  // namespace nimbex
