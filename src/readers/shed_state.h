@@ -1,8 +1,49 @@
 #pragma once
-// The watershed's cell numbering and per-grid data, the pdl grid and static-grid results.
+// The watershed's cell numbering and per-grid data (filled by read_shed_ef),
+// and what the point-data-locations and static-grid readers add.
+// Per-grid arrays are indexed by grid number 1..totalnumofgrids (element 0 unused).
+#include <cstdint>
+#include <vector>
+
 namespace nimbex {
 
 struct ShedState {
+    // Counts.
+    int classcount = 0;
+    int classcount_minus1 = 0;
+    int numriverclasses = 0;
+    int totalnumofgrids = 0;
+    int numgridsinbasin = 0;
+    int debuggridno = 0;
+    int debug_row = 0, debug_col = 0;
+    int dominant_class = 1;
+
+    // Nominal cell size: metres as read, km, km^2, whole km (at least 1).
+    float nominalgridsize_al = 0.0f;
+    float al_km = 0.0f;
+    float al_km2 = 0.0f;
+    int al_whole_km = 1;
+
+    // Grid bounds (arc minutes for a geographic grid, whole km otherwise) and cell sizes.
+    int south = 0, north = 0, west = 0, east = 0;
+    float x_cell = 0.0f, y_cell = 0.0f;
+
+    // Rank grid: ycount x xcount of the watershed grid, row-major from row 1
+    // (cell (i, j) at (i-1)*xcount + (j-1)), 0 outside the basin.
+    int shed_xcount = 0, shed_ycount = 0;
+    std::vector<std::int16_t> rank;
+    int rank_at(int i, int j) const { return rank[static_cast<std::size_t>(i - 1) * shed_xcount + (j - 1)]; }
+
+    // Row and column of each grid number.
+    std::vector<int> yyy, xxx;
+
+    // Per-grid arrays from the attributes.
+    std::vector<int> next, iak, ichnl, ireach;
+    std::vector<float> da, bnkfll, slope, elev, chnllength, intslope, sqrt_intslope;
+    std::vector<float> flz, pwr, r1n, r2n, mndr, aa2, aa3, aa4, widep;
+    std::vector<float> gridarea, frac;            // frac: fraction of a nominal cell
+    std::vector<float> fetch;                     // 8 per grid: fetch[(n)*8 + (dir-1)]
+    std::vector<float> aclass;                    // classcount per grid: aclass[n*classcount + (k-1)]
 };
 
 }  // namespace nimbex
