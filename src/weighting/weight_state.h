@@ -1,8 +1,22 @@
 #pragma once
 // What the station weighting keeps between calls.
+#include <vector>
+
 namespace nimbex {
 
 struct WeightState {
+    bool first_call = true;  // true until the first call of the run ends
+    int first_count = 0;     // station count seen at the first call
+    int calls = 0;           // calls so far (diagnostics, tests)
+
+    // Working arrays, made at the first call and kept for the run.
+    std::vector<float> separation;        // nstations x nstations, (k-1)*n + (l-1)
+    std::vector<float> nearest_distance;  // 1-based
+    std::vector<float> weight_check;      // ycount x xcount, row-major from row 1
+    std::vector<float> inv_dist_sum;      // per cell: sum of the inverse distance powers
+    std::vector<int> near_count;          // per cell: stations lying on the cell
+    int nstations = 0;                    // stations the arrays are made for
+    float max_reach = 0.0f;               // recomputed at every call
 };
 
 }  // namespace nimbex

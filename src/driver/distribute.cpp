@@ -1,0 +1,338 @@
+// The hourly distribution of gauge values over the grid.
+#include "driver/distribute.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <new>
+#include <stdexcept>
+#include <vector>
+#include <string>
+
+#include "platform/fatal.h"
+#include "platform/fortran_format.h"
+#include "weighting/weight.h"
+#include "writers/write_r2c.h"
+
+namespace nimbex {
+
+namespace {
+
+constexpr float spurious_limit = 100.0f;  // mm in one hour
+constexpr float frame_limit = 999.9f;     // largest value a whole step writes
+
+[[noreturn]] void work_array_failure(RunState& rs) {
+    rs.con.line("Allocation failed for temp,p,psum etc.");
+    rs.con.line("arrays in nimbex ");
+    fatal_stop("Program aborted in nimbex @ 443");
+}
+
+std::size_t pdl_cells(const RunState& rs) {
+    return static_cast<std::size_t>(std::max(rs.nx_pdl, 0)) * static_cast<std::size_t>(std::max(rs.ny_pdl, 0));
+}
+
+void make_station_arrays(RunState& rs, int nstations) {
+    DistState& ds = rs.dist;
+    const std::size_t ns = static_cast<std::size_t>(std::max(nstations, 0));
+    const std::size_t cells = static_cast<std::size_t>(ds.nx) * static_cast<std::size_t>(ds.ny);
+    ds.weights.clear();
+    ds.weights.shrink_to_fit();
+    ds.weights.resize(ns * cells, 0.0f);
+    ds.w_xcount = ds.nx;
+    ds.w_ycount = ds.ny;
+    ds.w_cells = cells;
+    ds.station_has_data.assign(ns + 1, 0);
+    ds.alloc_stations = nstations;
+}
+
+int month_length(int year, int month) {
+    static constexpr int days[13] = {31, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12) return 31;
+    if (month == 2 && year % 4 == 0) return 29;
+    return days[month];
+}
+
+bool reports(float v) { return v >= 0.0f; }
+
+}  // namespace
+
+void create_work_arrays(RunState& rs, int nstations, int nhours) {
+    DistState& ds = rs.dist;
+    try {
+        ds.nx = std::max(rs.nx_pdl, 0);
+        ds.ny = std::max(rs.ny_pdl, 0);
+        const std::size_t cells = pdl_cells(rs);
+        ds.p.assign(cells, 0.0f);
+        ds.psum.assign(cells, 0.0f);
+        ds.pmax.assign(cells, 0.0f);
+        ds.run_total.assign(cells, 0.0f);
+        ds.remaining.assign(cells, 0.0f);
+        make_station_arrays(rs, nstations);
+    } catch (const std::bad_alloc&) {
+        work_array_failure(rs);
+    } catch (const std::length_error&) {
+        work_array_failure(rs);
+    }
+    ds.first_stations = nstations;
+    ds.alloc_hours = nhours;
+}
+
+void create_outarray(RunState& rs) {
+    try {
+        rs.dist.outarray.assign(pdl_cells(rs), 0.0f);
+    } catch (const std::bad_alloc&) {
+        fatal_stop("Error with allocation of outarray in nimbex");
+    } catch (const std::length_error&) {
+        fatal_stop("Error with allocation of outarray in nimbex");
+    }
+}
+
+bool work_arrays_need_recreation(const RunState& rs, int nstations, int nhours) {
+    return nstations > rs.dist.first_stations || nhours > rs.dist.alloc_hours;
+}
+
+void recreate_work_arrays(RunState& rs, int nstations, int nhours) {
+    DistState& ds = rs.dist;
+    try {
+        make_station_arrays(rs, std::max({nstations, ds.first_stations, ds.alloc_stations}));
+    } catch (const std::bad_alloc&) {
+        work_array_failure(rs);
+    } catch (const std::length_error&) {
+        work_array_failure(rs);
+    }
+    ds.alloc_hours = std::max(ds.alloc_hours, nhours);
+}
+
+bool prepare_gauge_data(RunState& rs) {
+    GaugeSet& g = rs.gauges;
+    DistState& ds = rs.dist;
+    const int ns = g.nstations;
+    const int nh = g.nhours;
+    const int dt = std::max(g.deltat, 1);
+    bool removed = false;
+
+    if (g.deltat <= 1) {
+        for (int h = 1; h <= nh; ++h) {
+            for (int k = 1; k <= ns; ++k) {
+                float& v = g.precip(k, h);
+                if (v > spurious_limit) {
+                    v = -1.0f;
+                    removed = true;
+                }
+            }
+        }
+    }
+
+    if (rs.lapse_active) {
+        for (int k = 1; k <= ns; ++k) {
+            const float factor = 1.0f + rs.rlapse * g.station_elevation[k];
+            for (int h = dt; h <= (nh / dt) * dt; h += dt) {
+                float& v = g.precip(k, h);
+                if (v > -1.0f) v = v / factor;
+            }
+        }
+    }
+
+    if (ds.station_has_data.size() < static_cast<std::size_t>(ns) + 1) {
+        ds.station_has_data.resize(static_cast<std::size_t>(ns) + 1, 0);
+    }
+    for (int k = 1; k <= ns; ++k) {
+        bool any = false;
+        for (int h = dt; h <= (nh / dt) * dt && !any; h += dt) any = reports(g.precip(k, h));
+        ds.station_has_data[k] = any ? 1 : 0;
+    }
+    ds.spurious_removed = removed;
+    return removed;
+}
+
+FrameTime frame_time(int year, int month, int day, int hour, long long elapsed) {
+    long long total = static_cast<long long>(hour) + elapsed;
+    long long days = total >= 0 ? total / 24 : -((-total + 23) / 24);
+    const int h = static_cast<int>(total - days * 24);
+    int y = year, m = month, d = day;
+    while (days > 0) {
+        const int left = std::max(0, month_length(y, m) - d);  // days after d in this month
+        if (days <= left) {
+            d += static_cast<int>(days);
+            days = 0;
+        } else {
+            days -= left + 1;
+            d = 1;
+            if (++m > 12) {
+                m = 1;
+                ++y;
+            }
+        }
+    }
+    while (days < 0) {
+        if (--d < 1) {
+            if (--m < 1) {
+                m = 12;
+                --y;
+            }
+            d = month_length(y, m);
+        }
+        ++days;
+    }
+    return {y, m, d, h};
+}
+
+void distribute(RunState& rs) {
+    GaugeSet& g = rs.gauges;
+    DistState& ds = rs.dist;
+    const int ns = g.nstations;
+    const int nhours = g.nhours;
+    const int deltat = std::max(g.deltat, 1);
+    const int nsteps = nhours / deltat;
+    const std::size_t cells = static_cast<std::size_t>(ds.nx) * static_cast<std::size_t>(ds.ny);
+    for (std::vector<float>* grid : {&ds.p, &ds.outarray, &ds.remaining, &ds.psum, &ds.pmax, &ds.run_total}) {
+        if (grid->size() < cells) grid->resize(cells, 0.0f);
+    }
+    // Only the part of the pdl grid that the grid in force covers gets rain.
+    const int xc = std::min(std::max(rs.grid.xcount, 0), ds.nx);
+    const int yc = std::min(std::max(rs.grid.ycount, 0), ds.ny);
+    const int n10 = nhours / 10;
+    const int n12 = nhours / 12;
+    const float a12 = rs.a12;
+    const float dreal = static_cast<float>(deltat);
+
+    auto write_frame = [&](long long elapsed) {
+        ++rs.frame_count;
+        const FrameTime t = frame_time(ds.start_year, ds.start_month, ds.start_day, ds.start_hour, elapsed);
+        rs.out_hdr.year = t.year;
+        rs.out_hdr.month = t.month;
+        rs.out_hdr.day = t.day;
+        rs.out_hdr.hour = t.hour;
+        write_r2c(rs, 40, 10, nhours, 1, rs.frame_count, 0, 9);
+    };
+
+    for (int step = 1; step <= nsteps; ++step) {
+        const int step_hour = step * deltat;
+        const long long e = step_hour - deltat;
+
+        // Events shorter than 10 (12) hours have no 10th (12th) part to report at.
+        if ((n10 > 0 && step_hour % n10 == 0) || (n12 > 0 && step_hour % n12 == 0)) {
+            std::string line = "distributing hour #";
+            put_i(line, step_hour, 8);
+            rs.con.line(line);
+        }
+
+        std::fill(ds.p.begin(), ds.p.begin() + cells, 0.0f);
+
+        bool present = false;
+        bool changed = false;
+        float zmax = 0.0f;
+        for (int k = 1; k <= ns; ++k) {
+            const float v = g.precip(k, step_hour);
+            const bool now = reports(v);
+            present = present || now;
+            if (step_hour > deltat && now != reports(g.precip(k, step_hour - deltat))) changed = true;
+            if (v > zmax) zmax = v;
+        }
+        const bool disaggregate = ds.smrflg == 'y' && zmax > a12 && deltat > 1;
+
+        if (present) {
+            if (changed || step_hour == deltat) {
+                weight(rs, step_hour, ns, rs.grid.xcount, rs.grid.ycount, 0.0f);
+            }
+            // One pass per station, in station order, so every cell sums its
+            // terms in station order. A station without a record, or with 0.0,
+            // adds nothing and is skipped.
+            const int wx = ds.w_xcount;
+            const int wy = std::min(yc, ds.w_ycount);
+            const int wxc = std::min(xc, wx);
+            for (int k = 1; k <= ns; ++k) {
+                const float v = g.precip(k, step_hour);
+                if (!reports(v) || v == 0.0f) continue;
+                if (ds.weights.size() < static_cast<std::size_t>(k) * ds.w_cells) break;
+                const float* wk = ds.station_weights(k);
+                float* p = ds.p.data();
+                if (wx == ds.nx && wxc == ds.nx) {
+                    const std::size_t n = static_cast<std::size_t>(wy) * ds.nx;
+                    for (std::size_t c = 0; c < n; ++c) p[c] += wk[c] * v;
+                } else {
+                    for (int i = 1; i <= wy; ++i) {
+                        float* prow = p + ds.cell(i, 1);
+                        const float* wrow = wk + static_cast<std::size_t>(i - 1) * wx;
+                        for (int j = 0; j < wxc; ++j) prow[j] += wrow[j] * v;
+                    }
+                }
+            }
+        }
+
+        if (rs.lapse_active) {
+            // Cells beyond the watershed grid have no elevation of their own:
+            // they keep the sea-level value.
+            const int ex = rs.shed.shed_xcount;
+            const int ey = rs.shed.shed_ycount;
+            for (int i = 1; i <= yc; ++i) {
+                float* prow = ds.p.data() + ds.cell(i, 1);
+                for (int j = 1; j <= xc; ++j) {
+                    float elev = 0.0f;
+                    if (i <= ey && j <= ex) {
+                        const std::size_t c = static_cast<std::size_t>(i - 1) * ex + (j - 1);
+                        if (c < rs.elev_grid.size()) elev = rs.elev_grid[c];
+                    }
+                    prow[j - 1] = std::max(0.0f, prow[j - 1] * (1.0f + rs.rlapse * elev));
+                }
+            }
+        }
+
+        const float* p = ds.p.data();
+        float* out = ds.outarray.data();
+        if (!disaggregate) {
+            bool rain = false;
+            for (std::size_t c = 0; c < cells; ++c) {
+                out[c] = p[c] > frame_limit ? frame_limit : p[c];
+                rain = rain || p[c] > 0.0f;
+            }
+            if (rain) write_frame(e);
+        } else {
+            float* rem = ds.remaining.data();
+            std::copy(p, p + cells, rem);
+            for (int m = 1; m <= deltat; ++m) {
+                bool rain = false;
+                for (int i = 1; i <= ds.ny; ++i) {
+                    for (int j = 1; j <= ds.nx; ++j) {
+                        const std::size_t c = ds.cell(i, j);
+                        const float pv = p[c];
+                        const float r = rem[c];
+                        float o;
+                        if (pv <= 0.0f) {
+                            o = 0.0f;
+                        } else if (pv <= a12) {
+                            o = r;
+                            rem[c] = 0.0f;
+                        } else if (pv <= dreal) {
+                            if (r > 1.0e-6f) {
+                                o = std::min(a12, r);
+                                rem[c] = r - o;
+                            } else {
+                                o = 0.0f;
+                            }
+                        } else if (pv > dreal) {
+                            o = pv / dreal;
+                        } else {
+                            rs.con.line(msg() << "nhdt,i,j,p(i,j)/" << m << i << j << pv);
+                            rs.con.line("This should never happen!!!");
+                            fatal_stop("");
+                        }
+                        out[c] = o;
+                        rain = rain || o > 0.0f;
+                    }
+                }
+                if (rain) write_frame(e + m - 1);
+            }
+        }
+
+        float* psum = ds.psum.data();
+        float* pmax = ds.pmax.data();
+        float* total = ds.run_total.data();
+        for (std::size_t c = 0; c < cells; ++c) {
+            psum[c] += p[c];
+            total[c] += p[c];
+            pmax[c] = std::max(pmax[c], p[c]);
+        }
+    }
+}
+
+}  // namespace nimbex

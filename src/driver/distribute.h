@@ -1,0 +1,40 @@
+#pragma once
+// The hourly distribution of an event's gauge values over the grid: work
+// arrays, preparation of the gauge data and the step loop.
+#include "driver/run_state.h"
+
+namespace nimbex {
+
+// First event: creates the pdl grids (rs.ny_pdl x rs.nx_pdl), the weights and
+// the station flags, and remembers the counts. A failure prints the two
+// explanation lines and stops with "Program aborted in nimbex @ 443".
+void create_work_arrays(RunState& rs, int nstations, int nhours);
+
+// Creates outarray for the pdl grid ("Error with allocation of outarray in nimbex").
+void create_outarray(RunState& rs);
+
+// Later events: true when the station- and hour-dependent arrays must be made
+// again (more stations than the first event, or more hours than ever before).
+bool work_arrays_need_recreation(const RunState& rs, int nstations, int nhours);
+
+// Makes the station- and hour-dependent arrays again for the current counts
+// (their content is discarded; they never shrink) and remembers the hour count.
+void recreate_work_arrays(RunState& rs, int nstations, int nhours);
+
+// Removes implausible hourly values, brings the values to sea level when the
+// lapse rate is active and sets the station flags. Returns true when at least
+// one value was removed (also kept in rs.dist.spurious_removed).
+bool prepare_gauge_data(RunState& rs);
+
+// The step loop of the event: weighted sums, elevation correction, frames,
+// event and run totals.
+void distribute(RunState& rs);
+
+// The calendar time `elapsed` hours after the given start, in a calendar whose
+// years divisible by 4 have 366 days.
+struct FrameTime {
+    int year, month, day, hour;
+};
+FrameTime frame_time(int year, int month, int day, int hour, long long elapsed);
+
+}  // namespace nimbex

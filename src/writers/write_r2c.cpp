@@ -1,0 +1,269 @@
+// The r2c writer.
+#include "writers/write_r2c.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/fatal.h"
+#include "platform/fortran_format.h"
+#include "writers/fast_fixed.h"
+
+namespace nimbex {
+
+namespace {
+
+constexpr int values_per_line = 9999;
+
+struct FieldSpec {
+    bool exponent;
+    int w;
+    int d;
+};
+
+FieldSpec field_of(int format_code) {
+    switch (format_code) {
+        case 0: return {false, 5, 0};
+        case 1: return {false, 5, 1};
+        case 2: return {false, 5, 2};
+        case 3: return {false, 6, 3};
+        case 4: return {false, 7, 4};
+        case 5: return {false, 8, 5};
+        case 6: return {false, 9, 6};
+        case 8: return {true, 10, 3};
+        case 9: return {false, 6, 2};
+        case 10: return {false, 10, 0};
+        case 11: return {false, 8, 3};
+        case 12: return {false, 8, 2};
+        default: return {true, 12, 6};  // 7 and every code not listed
+    }
+}
+
+std::string hash_line() { return fmt_pad("#", 40); }
+
+std::string keyword(const char* key) { return fmt_pad(key, 20); }
+
+void write_header(RunState& rs, FileUnit& f, int no_frames, int no_classes) {
+    const OutputGridHeader& h = rs.out_hdr;
+    std::string s;
+
+    f.put_line(std::string(40, '#'));
+    f.put_line(fmt_pad(":FileType r2c  ASCII  EnSim 1.0", 40));
+    f.put_line(hash_line());
+    f.put_line(fmt_pad("# DataType               2D Rect Cell", 40));
+    f.put_line(hash_line());
+    f.put_line(fmt_pad(":Application             CORVANT", 40));
+    f.put_line(fmt_pad(":Version                 2.1.23", 40));
+    f.put_line(keyword(":WrittenBy") + h.written_by.str());
+    s = keyword(":Weight used");
+    put_i(s, h.weight_used, 16);
+    f.put_line(s);
+
+    const DateTime now = now_local();
+    char date[64];
+    std::snprintf(date, sizeof date, "%04d-%02d-%02d  %02d:%02d", now.year, now.month, now.day,
+                  now.hour, now.minute);
+    f.put_line(keyword(":CreationDate") + date);
+
+    f.put_line(hash_line());
+    f.put_line("#" + std::string(39, '-'));
+    f.put_line(hash_line());
+    f.put_line(keyword(":Name") + h.name.str());
+    f.put_line(hash_line());
+    f.put_line(keyword(":Projection") + h.projection.str());
+    if (h.projection == "LatLong") {
+        f.put_line(keyword(":Ellipsoid") + h.ellipsoid.str());
+    }
+    if (h.projection == "UTM") {
+        f.put_line(keyword(":Ellipsoid") + h.ellipsoid.str());
+        s = keyword(":Zone");
+        put_i(s, h.zone, 16);
+        f.put_line(s);
+    }
+    f.put_line(hash_line());
+    s = keyword(":xOrigin");
+    put_f(s, h.xorigin, 16, 4);
+    f.put_line(s);
+    s = keyword(":yOrigin");
+    put_f(s, h.yorigin, 16, 4);
+    f.put_line(s);
+    f.put_line(hash_line());
+    f.put_line(keyword(":SourceFile") + h.source_file.str());
+    f.put_line(hash_line());
+    for (int n = 1; n <= no_classes; ++n) {
+        s = ":AttributeName";
+        put_i(s, n, 5);
+        s += " Class";
+        put_i(s, n, 5);
+        f.put_line(s);
+    }
+    f.put_line(hash_line());
+    s = keyword(":xCount");
+    put_i(s, h.xcount, 16);
+    f.put_line(s);
+    s = keyword(":yCount");
+    put_i(s, h.ycount, 16);
+    f.put_line(s);
+    s = keyword(":xDelta");
+    put_f(s, h.xdelta, 16, 4);
+    f.put_line(s);
+    s = keyword(":yDelta");
+    put_f(s, h.ydelta, 16, 4);
+    f.put_line(s);
+    if (no_frames < 2) {
+        f.put_line(hash_line());
+        f.put_line(keyword(":SampleTime") + h.sample_date.str() + "  " + h.sample_time.str());
+    }
+    f.put_line(hash_line());
+    if (h.unit_conversion != 0.0f) {
+        s = keyword(":UnitConversion");
+        put_f(s, h.unit_conversion, 16, 4);
+        f.put_line(s);
+    }
+    if (h.name == "Snow Water Equivalent") {
+        s = keyword(":InitHeatDeficit");
+        put_f(s, h.init_heat_deficit, 16, 4);
+        f.put_line(s);
+    }
+    if (h.extra_count >= 1) {
+        f.put_line(hash_line());
+        // Never read past the lists the caller filled.
+        const int n = std::min<int>(h.extra_count,
+                                    static_cast<int>(std::min(h.extra_names.size(), h.extra_values.size())));
+        for (int k = 0; k < n; ++k) {
+            s = h.extra_names[k].str();
+            put_f(s, h.extra_values[k], 16, 7);
+            f.put_line(s);
+            rs.con.line(s);
+        }
+    }
+    f.put_line(hash_line());
+    f.put_line(fmt_pad(":endHeader", 40));
+}
+
+void write_frame_line(FileUnit& f, const OutputGridHeader& h, int frame_no) {
+    const int shown = std::abs(frame_no);
+    std::string s = ":Frame";
+    put_i(s, shown, 10);
+    put_i(s, shown, 10);
+    s += "   \"";
+    put_i(s, h.year, 4);
+    s += '/';
+    put_i(s, h.month, h.month < 10 ? 1 : 2);
+    s += '/';
+    put_i(s, h.day, h.day < 10 ? 1 : 2);
+    s += ' ';
+    put_i(s, h.hour, 2);
+    s += ":00:00.000\"";
+    f.put_line(s);
+}
+
+void write_grid(RunState& rs, FileUnit& f, int format_code) {
+    const OutputGridHeader& h = rs.out_hdr;
+    const DistState& ds = rs.dist;
+    const int xcount = std::max(0, h.xcount);
+    // Cells beyond the grid the caller allocated are written as 0.0.
+    const int xin = std::min(xcount, ds.nx);
+    std::vector<float> row(static_cast<std::size_t>(xcount), 0.0f);
+    std::string buf;
+    buf.reserve(std::min<std::size_t>(std::size_t{1} << 21,
+                                      static_cast<std::size_t>(xcount) * 14 + 64) + 64);
+    for (int r = 1; r <= h.ycount; ++r) {
+        const float* values = row.data();
+        if (r <= ds.ny && xin == xcount && ds.outarray.size() >= ds.cell(r, 1) + xcount) {
+            values = ds.outarray.data() + ds.cell(r, 1);  // straight from outarray
+        } else {
+            std::fill(row.begin(), row.end(), 0.0f);
+            if (r <= ds.ny) {
+                for (int j = 1; j <= xin; ++j) {
+                    const std::size_t c = ds.cell(r, j);
+                    if (c < ds.outarray.size()) row[j - 1] = ds.outarray[c];
+                }
+            }
+        }
+        append_r2c_row(buf, values, xcount, format_code);
+        if (buf.size() >= (std::size_t{1} << 20)) {
+            f.put(buf);
+            buf.clear();
+        }
+    }
+    if (!buf.empty()) f.put(buf);
+}
+
+}  // namespace
+
+void append_r2c_row(std::string& out, const float* values, int count, int format_code) {
+    const FieldSpec fs = field_of(format_code);
+    int on_line = 0;
+    for (int j = 0; j < count; ++j) {
+        if (on_line == values_per_line) {
+            out += '\n';
+            on_line = 0;
+        }
+        out += ' ';
+        if (fs.exponent) {
+            put_e(out, values[j], fs.w, fs.d);
+        } else {
+            append_fixed(out, values[j], fs.w, fs.d);
+        }
+        ++on_line;
+    }
+    out += '\n';
+}
+
+void write_r2c(RunState& rs, int unit, int file_number, int no_frames, int no_classes,
+               int frame_no, int class_no, int format_code) {
+    if (no_frames > 1 && no_classes > 1) {
+        rs.con.line("Programming error");
+        rs.con.line("no_frames > 1  and  no_classes > 1");
+        rs.con.line("This is not allowed");
+        rs.con.blank();
+        fatal_stop("Program aborted due to programming error");
+    }
+    const std::string& file_name = rs.file_name(file_number).str();
+
+    if (frame_no == 0 && class_no == 0) {
+        const int ios = rs.files.open(unit, trim_right(file_name), OpenStatus::unknown);
+        if (ios != 0) {
+            rs.con.blank();
+            rs.con.line(msg() << "Unable to open file" << first_chars(file_name, 40));
+            rs.con.line(msg() << "ios = " << ios);
+            rs.con.line("Possible cause(s):");
+            rs.con.line("file in use by another application");
+            rs.con.line("or target directory does not exist");
+            rs.con.line("or New event files req`d for the new");
+            rs.con.line("wind and temp. difference files");
+            fatal_stop("in write_r2c @ L83");
+        }
+        if (rs.iopt >= 1) {
+            rs.con.blank();
+            rs.con.line(msg() << "In write_r2c opened unit=" << unit << " filename="
+                              << first_chars(file_name, 50));
+        }
+        write_header(rs, rs.files[unit], no_frames, no_classes);
+        return;
+    }
+
+    if (!(frame_no < 1 && class_no < 1)) {
+        FileUnit& f = rs.files[unit];
+        if (frame_no >= 1 && class_no == 0 && no_frames > 1) write_frame_line(f, rs.out_hdr, frame_no);
+        write_grid(rs, f, format_code);
+        if (frame_no > 0 && class_no == 0) f.put_line(":EndFrame");
+    }
+
+    if (frame_no >= no_frames && class_no >= no_classes) {
+        rs.files.close(unit, true);
+        const int a = no_frames < 1 ? class_no : frame_no;
+        const int b = no_frames < 1 ? no_classes : no_frames;
+        const std::string name40 = first_chars(file_name, 40);
+        if (rs.files.is_open(51)) {
+            rs.files[51].put_line(ListLine() << "Closed unit " << unit << " Filename=  " << name40
+                                             << "fr #" << a << b);
+        }
+        rs.con.line(msg() << "Closed unit " << unit << " Filename=  " << name40 << "fr #" << a << b);
+    }
+}
+
+}  // namespace nimbex
