@@ -1,0 +1,93 @@
+#pragma once
+// A run state on a string console with a scratch directory, for the tests of
+// the weighting, the r2c writer and the distribution.
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver/run_state.h"
+#include "readers/gauge_set.h"
+
+namespace nimbex::testing {
+
+inline std::filesystem::path scratch_dir(const std::string& tag) {
+    static std::atomic<int> serial{0};
+    auto d = std::filesystem::temp_directory_path() /
+             ("nimbex_" + tag + "_" + std::to_string(::getpid()) + "_" + std::to_string(serial++));
+    std::filesystem::create_directories(d);
+    return d;
+}
+
+inline std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) out.push_back(l);
+    return out;
+}
+
+inline std::string slurp(const std::filesystem::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+struct TestRun {
+    std::ostringstream out;
+    std::istringstream in;
+    Console con{out, in};
+    RunState rs{con};
+    std::filesystem::path dir;
+
+    explicit TestRun(const std::string& tag = "dist") : dir(scratch_dir(tag)) {
+        rs.iopt = 0;
+        setenv("NIMBEX_FIXED_CLOCK", "2016-06-05 01:49", 1);
+    }
+    ~TestRun() {
+        rs.files.close_all();
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+    std::vector<std::string> console() const { return lines_of(out.str()); }
+
+    // Gauges: ns stations, nh hours, every value "no record" until set.
+    void gauges(int ns, int nh, int deltat) {
+        GaugeSet& g = rs.gauges;
+        g.nstations = ns;
+        g.nhours = nh;
+        g.deltat = deltat;
+        grow_station_descriptors(g, ns);
+        grow_gauge_data(g, ns, nh);
+        for (int h = 1; h <= nh; ++h)
+            for (int k = 1; k <= ns; ++k) g.precip(k, h) = -1.0f;
+    }
+    void station(int k, float x, float y, float elevation = 0.0f) {
+        rs.gauges.station_x[k] = x;
+        rs.gauges.station_y[k] = y;
+        rs.gauges.station_elevation[k] = elevation;
+    }
+    // Grid in force and pdl grid of the same size; every cell ranked.
+    void grid(int xcount, int ycount) {
+        rs.grid.xcount = xcount;
+        rs.grid.ycount = ycount;
+        rs.nx_pdl = xcount;
+        rs.ny_pdl = ycount;
+        rs.shed.shed_xcount = xcount;
+        rs.shed.shed_ycount = ycount;
+        rs.shed.rank.assign(static_cast<std::size_t>(xcount) * ycount, 1);
+        rs.elev_grid.assign(static_cast<std::size_t>(xcount) * ycount, 0.0f);
+    }
+    void open_info() { rs.files.open(51, path("nimbex_info.txt"), OpenStatus::unknown); }
+    std::string info() {
+        rs.files[51].flush();
+        return slurp(dir / "nimbex_info.txt");
+    }
+};
+
+}  // namespace nimbex::testing
