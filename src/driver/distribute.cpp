@@ -176,6 +176,37 @@ FrameTime frame_time(int year, int month, int day, int hour, long long elapsed) 
     return {y, m, d, h};
 }
 
+void add_weighted_sum(RunState& rs, int step_hour) {
+    GaugeSet& g = rs.gauges;
+    DistState& ds = rs.dist;
+    // Only the part of the pdl grid that the grid in force covers gets rain.
+    const int xc = std::min(std::max(rs.grid.xcount, 0), ds.nx);
+    const int yc = std::min(std::max(rs.grid.ycount, 0), ds.ny);
+    const int wx = ds.w_xcount;
+    const int wy = std::min(yc, ds.w_ycount);
+    const int wxc = std::min(xc, wx);
+    // One pass per station, in station order, so every cell sums its terms in
+    // station order. A station without a record, or with 0.0, adds nothing
+    // and is skipped.
+    for (int k = 1; k <= g.nstations; ++k) {
+        const float v = g.precip(k, step_hour);
+        if (!reports(v) || v == 0.0f) continue;
+        if (ds.weights.size() < static_cast<std::size_t>(k) * ds.w_cells) break;
+        const float* wk = ds.station_weights(k);
+        float* p = ds.p.data();
+        if (wx == ds.nx && wxc == ds.nx) {
+            const std::size_t n = static_cast<std::size_t>(wy) * ds.nx;
+            for (std::size_t c = 0; c < n; ++c) p[c] += wk[c] * v;
+        } else {
+            for (int i = 1; i <= wy; ++i) {
+                float* prow = p + ds.cell(i, 1);
+                const float* wrow = wk + static_cast<std::size_t>(i - 1) * wx;
+                for (int j = 0; j < wxc; ++j) prow[j] += wrow[j] * v;
+            }
+        }
+    }
+}
+
 void distribute(RunState& rs) {
     GaugeSet& g = rs.gauges;
     DistState& ds = rs.dist;
@@ -234,29 +265,7 @@ void distribute(RunState& rs) {
             if (changed || step_hour == deltat) {
                 weight(rs, step_hour, ns, rs.grid.xcount, rs.grid.ycount, 0.0f);
             }
-            // One pass per station, in station order, so every cell sums its
-            // terms in station order. A station without a record, or with 0.0,
-            // adds nothing and is skipped.
-            const int wx = ds.w_xcount;
-            const int wy = std::min(yc, ds.w_ycount);
-            const int wxc = std::min(xc, wx);
-            for (int k = 1; k <= ns; ++k) {
-                const float v = g.precip(k, step_hour);
-                if (!reports(v) || v == 0.0f) continue;
-                if (ds.weights.size() < static_cast<std::size_t>(k) * ds.w_cells) break;
-                const float* wk = ds.station_weights(k);
-                float* p = ds.p.data();
-                if (wx == ds.nx && wxc == ds.nx) {
-                    const std::size_t n = static_cast<std::size_t>(wy) * ds.nx;
-                    for (std::size_t c = 0; c < n; ++c) p[c] += wk[c] * v;
-                } else {
-                    for (int i = 1; i <= wy; ++i) {
-                        float* prow = p + ds.cell(i, 1);
-                        const float* wrow = wk + static_cast<std::size_t>(i - 1) * wx;
-                        for (int j = 0; j < wxc; ++j) prow[j] += wrow[j] * v;
-                    }
-                }
-            }
+            add_weighted_sum(rs, step_hour);
         }
 
         if (rs.lapse_active) {

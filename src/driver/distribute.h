@@ -26,6 +26,10 @@ void recreate_work_arrays(RunState& rs, int nstations, int nhours);
 // one value was removed (also kept in rs.dist.spurious_removed).
 bool prepare_gauge_data(RunState& rs);
 
+// p += the weighted sum of the gauge values at step_hour, with the weights of
+// the last weight call (one contiguous pass per reporting station).
+void add_weighted_sum(RunState& rs, int step_hour);
+
 // The step loop of the event: weighted sums, elevation correction, frames,
 // event and run totals.
 void distribute(RunState& rs);
