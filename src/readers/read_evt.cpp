@@ -18,10 +18,8 @@ constexpr int info_unit = 51;
 constexpr std::size_t evt_line_size = 4096;
 constexpr std::size_t chain_name_width = 30;
 
-// The parameter-file count `numa` belongs to the parameter state, which is
-// filled only after the first event file has been read; until it is wired in,
-// it reads as 0 here.
-int numa_of(const RunState&) { return 0; }
+// The parameter-file count `numa` (0 until the parameter file has been read).
+int numa_of(const RunState& rs) { return rs.par.numa; }
 
 // Keywords whose empty value is a parse error of the event file.
 bool empty_value_is_fatal(std::string_view key) {
