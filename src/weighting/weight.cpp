@@ -168,13 +168,10 @@ void weight(RunState& rs, int hour, int nstations, int xcount, int ycount, float
     }
     if (nstations != ws.first_count) {
         rs.con.line(msg() << "ng,ng_old" << nstations << ws.first_count);
-        if (nstations > ws.first_count) {
-            make(ds.weights, static_cast<std::size_t>(nstations) * cells,
-                 "Error with re-allocation in weight @ 63");
-            make_work_arrays(ws, nstations, cells, true);
-        }
     }
-    // Whatever the counts seen before, never work past the arrays.
+    // More stations than the arrays hold (more than at the first call, or a
+    // larger grid): make them again. Arrays that are large enough are kept,
+    // since every call rebuilds their content anyway.
     if (ws.nstations < nstations || ws.weight_check.size() < cells) {
         make_work_arrays(ws, std::max(nstations, ws.nstations), std::max(cells, ws.weight_check.size()), true);
     }
