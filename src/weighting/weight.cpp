@@ -46,49 +46,80 @@ void make_work_arrays(WeightState& ws, int nstations, std::size_t cells, bool re
     ws.nstations = nstations;
 }
 
-// First pass for one reporting station: its distance from every cell decides
-// whether it is out of reach, on the cell, or adds its inverse distance power
-// to the cell's sum. Station order is kept per cell, so the sums are those of
-// a station loop inside a cell loop.
-template <class Power>
-void station_pass(float* wk, int* near, float* sum, float sx, float sy, int xcount, int ycount,
-                  float smooth, float cutoff, Power power) {
-    for (int i = 1; i <= ycount; ++i) {
-        const float dy = sy - static_cast<float>(i);
-        const float dy2 = dy * dy;
-        const std::size_t row = static_cast<std::size_t>(i - 1) * xcount;
-        float* w = wk + row;
-        int* nc = near + row;
-        float* s = sum + row;
-        for (int j = 0; j < xcount; ++j) {
-            const float dx = sx - static_cast<float>(j + 1);
-            const float d = std::sqrt(dx * dx + dy2) + smooth;
-            const bool out = d > cutoff;
-            const bool on_cell = !out && d <= near_distance;
-            const float t = 1.0f / power(d);
-            s[j] += (!out && !on_cell) ? t : 0.0f;  // adding +0.0 changes no sum
-            nc[j] += on_cell ? 1 : 0;
-            w[j] = out ? mark_out_of_reach : (on_cell ? mark_near : t);
+// The two cell passes evaluate every operand and select; allowing the compiler
+// to do so without trap semantics lets it vectorise them. No result changes.
+#define NIMBEX_CELL_KERNEL [[gnu::optimize("no-trapping-math", "no-math-errno", "tree-vectorize")]]
+
+// First pass for one reporting station over a run of n cells of one row,
+// starting at column j1: its distance from each cell decides whether it is out
+// of reach, on the cell, or adds its inverse distance power to the cell's sum.
+// P is the power when it is 1, 2 or 3, and 0 for any other power pw.
+template <int P>
+NIMBEX_CELL_KERNEL void station_pass(float* w, int* nc, float* s, float sx, float dy2, int j1, int n,
+                                     float smooth, float cutoff, int pw) {
+    for (int j = 0; j < n; ++j) {
+        const float dx = sx - static_cast<float>(j1 + j);
+        const float d = __builtin_sqrtf(dx * dx + dy2) + smooth;  // inlines into the kernel
+        float dp;
+        if constexpr (P == 1) {
+            dp = d;
+        } else if constexpr (P == 2) {
+            dp = d * d;
+        } else if constexpr (P == 3) {
+            dp = d * d * d;
+        } else {
+            dp = int_power(d, pw);
         }
+        const float t = 1.0f / dp;
+        // Bitwise rather than short-circuit logic keeps the loop free of branches.
+        const bool out = d > cutoff;
+        const bool on_cell = !out & (d <= near_distance);
+        const bool far = !out & !on_cell;
+        s[j] += far ? t : 0.0f;  // adding +0.0 changes no sum
+        nc[j] += static_cast<int>(on_cell);
+        const float mark = out ? mark_out_of_reach : mark_near;
+        w[j] = far ? t : mark;
     }
 }
 
 // Second pass: the markers and inverse distance powers become weights.
-void weight_pass(float* wk, const int* near, const float* sum, std::size_t cells) {
+NIMBEX_CELL_KERNEL void weight_pass(float* wk, const int* near, const float* sum, std::size_t cells) {
     for (std::size_t c = 0; c < cells; ++c) {
         const float v = wk[c];
         const int n = near[c];
-        float w;
-        if (v == mark_near) {
-            w = 1.0f / static_cast<float>(n);
-        } else if (v == mark_out_of_reach) {
-            w = 0.0f;
-        } else if (n == 0) {
-            w = v / sum[c];
-        } else {
-            w = 0.0f;  // another station lies on the cell
-        }
+        const float shared = 1.0f / static_cast<float>(n);  // only used when n > 0
+        const float own = v / sum[c];                       // only used when nobody is near
+        const bool is_near = v == mark_near;
+        const bool is_far = !is_near & (v != mark_out_of_reach) & (n == 0);
+        float w = is_far ? own : 0.0f;
+        w = is_near ? shared : w;
         wk[c] = w;
+    }
+}
+
+// Weights of the reporting stations, a short run of cells at a time so that
+// both passes over a run stay in cache. Every cell still sees the stations in
+// station order, so its sum is that of a station loop inside a cell loop.
+template <int P>
+void weigh_cells(DistState& ds, WeightState& ws, const GaugeSet& g, const std::vector<int>& reporting,
+                 int xcount, int ycount, float smooth, float cutoff, int pw) {
+    constexpr int run = 256;
+    for (int i = 1; i <= ycount; ++i) {
+        const std::size_t row = static_cast<std::size_t>(i - 1) * xcount;
+        for (int j0 = 0; j0 < xcount; j0 += run) {
+            const int n = std::min(run, xcount - j0);
+            const std::size_t c0 = row + j0;
+            int* nc = ws.near_count.data() + c0;
+            float* s = ws.inv_dist_sum.data() + c0;
+            std::fill(nc, nc + n, 0);
+            std::fill(s, s + n, 0.0f);
+            for (int k : reporting) {
+                const float dy = g.station_y[k] - static_cast<float>(i);
+                station_pass<P>(ds.station_weights(k) + c0, nc, s, g.station_x[k], dy * dy, j0 + 1, n, smooth,
+                                cutoff, pw);
+            }
+            for (int k : reporting) weight_pass(ds.station_weights(k) + c0, nc, s, static_cast<std::size_t>(n));
+        }
     }
 }
 
@@ -210,39 +241,23 @@ void weight(RunState& rs, int hour, int nstations, int xcount, int ycount, float
     ws.max_reach = max_reach;
     const float cutoff = max_reach + 2.0f;
 
-    std::fill(ws.near_count.begin(), ws.near_count.begin() + cells, 0);
-    std::fill(ws.inv_dist_sum.begin(), ws.inv_dist_sum.begin() + cells, 0.0f);
     const float smooth = rs.smoothdist;
     const int pw = rs.idw_power;
+    std::vector<int> reporting;
+    reporting.reserve(ns);
     for (int k = 1; k <= nstations; ++k) {
-        float* wk = ds.station_weights(k);
-        if (!(g.precip(k, hour) >= threshold)) {
+        if (g.precip(k, hour) >= threshold) {
+            reporting.push_back(k);
+        } else {
+            float* wk = ds.station_weights(k);
             std::fill(wk, wk + cells, 0.0f);
-            continue;
-        }
-        const float sx = g.station_x[k], sy = g.station_y[k];
-        int* near = ws.near_count.data();
-        float* sum = ws.inv_dist_sum.data();
-        switch (pw) {
-            case 1:
-                station_pass(wk, near, sum, sx, sy, xcount, ycount, smooth, cutoff, [](float d) { return d; });
-                break;
-            case 2:
-                station_pass(wk, near, sum, sx, sy, xcount, ycount, smooth, cutoff, [](float d) { return d * d; });
-                break;
-            case 3:
-                station_pass(wk, near, sum, sx, sy, xcount, ycount, smooth, cutoff,
-                             [](float d) { return d * d * d; });
-                break;
-            default:
-                station_pass(wk, near, sum, sx, sy, xcount, ycount, smooth, cutoff,
-                             [pw](float d) { return int_power(d, pw); });
-                break;
         }
     }
-    for (int k = 1; k <= nstations; ++k) {
-        if (!(g.precip(k, hour) >= threshold)) continue;
-        weight_pass(ds.station_weights(k), ws.near_count.data(), ws.inv_dist_sum.data(), cells);
+    switch (pw) {
+        case 1: weigh_cells<1>(ds, ws, g, reporting, xcount, ycount, smooth, cutoff, pw); break;
+        case 2: weigh_cells<2>(ds, ws, g, reporting, xcount, ycount, smooth, cutoff, pw); break;
+        case 3: weigh_cells<3>(ds, ws, g, reporting, xcount, ycount, smooth, cutoff, pw); break;
+        default: weigh_cells<0>(ds, ws, g, reporting, xcount, ycount, smooth, cutoff, pw); break;
     }
 
     if (rs.iopt >= 1) diagnostics(rs, hour, nstations, xcount, ycount);
