@@ -1,0 +1,134 @@
+// The tb0 table header: its own keys and the column-description keys.
+#include "ensim/tb0_header.h"
+
+#include <string>
+
+#include "ensim/keyword_line.h"
+#include "platform/fatal.h"
+#include "platform/free_format.h"
+
+namespace nimbex {
+
+namespace {
+
+constexpr std::size_t tb0_value_size = 32768;
+
+// The first word of a value text, as the splitter gives it; false when the
+// value is empty.
+bool first_word(std::string_view value, std::string& word) {
+    std::string rest;
+    word.clear();
+    return split_line(value, word, rest, 128, tb0_value_size) > 0;
+}
+
+[[noreturn]] void bad_conversion(const char* what, int item) {
+    fatal_stop(std::string("Bad ") + what + " for item " + std::to_string(item) + " in list input");
+}
+
+void take_number(ListReader& r, int& field, int item) {
+    if (r.read(field) == ReadResult::bad) bad_conversion("integer", item);
+}
+
+void take_number(ListReader& r, float& field, int item) {
+    if (r.read(field) == ReadResult::bad) bad_conversion("real number", item);
+}
+
+// Reads `n` numbers of a column line into a fresh array; -1 if the line runs out.
+int read_reals(std::string_view value, int n, std::vector<float>& arr) {
+    arr.assign(static_cast<std::size_t>(n), 0.0f);
+    ListReader r(value);
+    for (int i = 0; i < n; ++i) {
+        ReadResult res = r.read(arr[static_cast<std::size_t>(i)]);
+        if (res == ReadResult::bad) bad_conversion("real number", i + 1);
+        if (res == ReadResult::eof) return -1;
+    }
+    return 1;
+}
+
+template <std::size_t N>
+int read_texts(std::string_view value, int n, std::vector<FText<N>>& arr) {
+    arr.assign(static_cast<std::size_t>(n), FText<N>());
+    ListReader r(value);
+    std::string word;
+    for (int i = 0; i < n; ++i) {
+        word.clear();
+        ReadResult res = r.read(word, 0);
+        if (res == ReadResult::eof || res == ReadResult::bad) return -1;
+        if (res == ReadResult::value) arr[static_cast<std::size_t>(i)] = word;
+    }
+    return 1;
+}
+
+}  // namespace
+
+void init_tb0_header(Tb0Header& h) {
+    init_header(h);
+    h.projection = "Cartesian";
+    h.ellipsoid = "Unknown";
+    h.zone = 0;
+    h.unitconversion = 0.0f;
+    h.deltat = 0;
+}
+
+int handle_tb0_key(Console& con, Tb0Header& h, std::string_view key, std::string_view value) {
+    key = trim_right(key);
+    std::string word;
+    if (key == ":deltat") {
+        if (!first_word(value, word)) return -1;
+        ListReader r(word);
+        take_number(r, h.deltat, 1);
+        return 1;
+    }
+    if (key == ":unitconversion") {
+        if (!first_word(value, word)) return -1;
+        ListReader r(word);
+        take_number(r, h.unitconversion, 1);
+        return 1;
+    }
+    if (key == ":name") {
+        if (!first_word(value, word)) return -1;
+        ListReader r(word);
+        std::string text;
+        if (r.read(text, 0) == ReadResult::value) h.name = text;
+        return 1;
+    }
+    return handle_common_key(con, h, key, value, "tb0");
+}
+
+int handle_column_key(Tb0ColumnMetaData& c, std::string_view key, std::string_view value) {
+    key = trim_right(key);
+    enum class Field { x, y, x1, y1, name, classes, units, elevation, none };
+    Field f = Field::none;
+    if (key == ":columnlocationx") f = Field::x;
+    else if (key == ":columnlocationy") f = Field::y;
+    else if (key == ":columnlocationx1") f = Field::x1;
+    else if (key == ":columnlocationy1") f = Field::y1;
+    else if (key == ":columnname") f = Field::name;
+    else if (key == ":columclasscount") f = Field::classes;  // the keyword is spelt without the n
+    else if (key == ":columnunits") f = Field::units;
+    else if (key == ":elevation") f = Field::elevation;
+    if (f == Field::none) return 0;
+
+    const int n = count_words(value);
+    if (n <= 0) return -1;
+    c.column_count = n;
+    switch (f) {
+        case Field::x: return read_reals(value, n, c.column_location_x);
+        case Field::y: return read_reals(value, n, c.column_location_y);
+        case Field::x1: return read_reals(value, n, c.column_location_x1);
+        case Field::y1: return read_reals(value, n, c.column_location_y1);
+        case Field::elevation: return read_reals(value, n, c.column_elevation);
+        case Field::name: return read_texts(value, n, c.column_name);
+        case Field::classes: return read_texts(value, n, c.column_class_count);
+        case Field::units: {
+            int res = read_texts(value, n, c.column_units);
+            // A table without an elevation line still has one elevation per column.
+            c.column_elevation.assign(static_cast<std::size_t>(n), -999.0f);
+            return res;
+        }
+        case Field::none: break;
+    }
+    return 0;
+}
+
+}  // namespace nimbex
