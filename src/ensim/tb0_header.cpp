@@ -4,34 +4,11 @@
 #include <string>
 
 #include "ensim/keyword_line.h"
-#include "platform/fatal.h"
 #include "platform/free_format.h"
 
 namespace nimbex {
 
 namespace {
-
-constexpr std::size_t tb0_value_size = 32768;
-
-// The first word of a value text, as the splitter gives it; false when the
-// value is empty.
-bool first_word(std::string_view value, std::string& word) {
-    std::string rest;
-    word.clear();
-    return split_line(value, word, rest, 128, tb0_value_size) > 0;
-}
-
-[[noreturn]] void bad_conversion(const char* what, int item) {
-    fatal_stop(std::string("Bad ") + what + " for item " + std::to_string(item) + " in list input");
-}
-
-void take_number(ListReader& r, int& field, int item) {
-    if (r.read(field) == ReadResult::bad) bad_conversion("integer", item);
-}
-
-void take_number(ListReader& r, float& field, int item) {
-    if (r.read(field) == ReadResult::bad) bad_conversion("real number", item);
-}
 
 // Reads `n` numbers of a column line into a fresh array; -1 if the line runs out.
 int read_reals(std::string_view value, int n, std::vector<float>& arr) {
@@ -39,7 +16,7 @@ int read_reals(std::string_view value, int n, std::vector<float>& arr) {
     ListReader r(value);
     for (int i = 0; i < n; ++i) {
         ReadResult res = r.read(arr[static_cast<std::size_t>(i)]);
-        if (res == ReadResult::bad) bad_conversion("real number", i + 1);
+        if (res == ReadResult::bad) throw BadValue(r.bad_word());
         if (res == ReadResult::eof) return -1;
     }
     return 1;
@@ -72,24 +49,20 @@ void init_tb0_header(Tb0Header& h) {
 
 int handle_tb0_key(Console& con, Tb0Header& h, std::string_view key, std::string_view value) {
     key = trim_right(key);
-    std::string word;
+    std::string word, rest;
     if (key == ":deltat") {
-        if (!first_word(value, word)) return -1;
-        ListReader r(word);
-        take_number(r, h.deltat, 1);
+        if (!next_word(value, word, rest)) return -1;
+        take_value(word, h.deltat);
         return 1;
     }
     if (key == ":unitconversion") {
-        if (!first_word(value, word)) return -1;
-        ListReader r(word);
-        take_number(r, h.unitconversion, 1);
+        if (!next_word(value, word, rest)) return -1;
+        take_value(word, h.unitconversion);
         return 1;
     }
     if (key == ":name") {
-        if (!first_word(value, word)) return -1;
-        ListReader r(word);
-        std::string text;
-        if (r.read(text, 0) == ReadResult::value) h.name = text;
+        if (!next_word(value, word, rest)) return -1;
+        take_value(word, h.name);
         return 1;
     }
     return handle_common_key(con, h, key, value, "tb0");
