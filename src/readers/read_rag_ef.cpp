@@ -228,7 +228,8 @@ void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_con
         fatal_stop("Program aborted in read_rag_ef @ 144");
     }
     if (deltat < 1) {
-        con.line(msg() << "ERROR: DeltaT =" << deltat << " in " << fname);
+        con.line(msg() << "ERROR: DeltaT =" << deltat);
+        con.line("in " + fname);
         con.line("The hours per data line must be 1 or more");
         con.line("Check :DeltaT in the rag.tb0 file for spelling or value");
         con.blank();
