@@ -25,11 +25,12 @@ struct Table {
     std::string text() const {
         std::string n, u, x, y, e;
         for (std::size_t i = 0; i < names.size(); ++i) {
-            n += " " + names[i];
-            u += " mm";
-            x += " " + std::to_string(500000 + 1000 * static_cast<int>(i));
-            y += " " + std::to_string(4800000 + 500 * static_cast<int>(i));
-            e += " " + std::to_string(200 + 100 * static_cast<int>(i));
+            const int k = static_cast<int>(i);
+            n.append(" ").append(names[i]);
+            u.append(" mm");
+            x.append(" ").append(std::to_string(500000 + 1000 * k));
+            y.append(" ").append(std::to_string(4800000 + 500 * k));
+            e.append(" ").append(std::to_string(200 + 100 * k));
         }
         std::string t = "########################################\n"
                         ":FileType tb0  ASCII  EnSim 1.0\n"
@@ -302,7 +303,7 @@ TEST_F(ReadRagEf, MonthlyEventsWriteOneYearLineAfterTheTwelfth) {
 TEST_F(ReadRagEf, ManyStationsAndAWholeYear) {
     Table t;
     t.names.clear();
-    for (int i = 1; i <= 205; ++i) t.names.push_back("Sta" + std::to_string(i));
+    for (int i = 1; i <= 205; ++i) t.names.push_back(std::string("Sta").append(std::to_string(i)));
     std::string line;
     for (int h = 1; h <= 1000; ++h) {
         line.clear();
@@ -363,9 +364,9 @@ TEST_F(ReadRagEf, ArraysGrowForMoreStationsAndStayForFewer) {
 TEST_F(ReadRagEf, YearOfHourlyValuesReadsQuickly) {
     const int ns = 300, nl = 8760;
     std::string text = ":FileType tb0 ASCII EnSim 1.0\n:DeltaT 1\n:UnitConversion 1.0\n:ColumnMetaData\n:ColumnName";
-    for (int i = 1; i <= ns; ++i) text += " S" + std::to_string(i);
+    for (int i = 1; i <= ns; ++i) text.append(" S").append(std::to_string(i));
     text += "\n:ColumnLocationX";
-    for (int i = 1; i <= ns; ++i) text += " " + std::to_string(500000 + i);
+    for (int i = 1; i <= ns; ++i) text.append(" ").append(std::to_string(500000 + i));
     text += "\n:ColumnLocationY";
     for (int i = 1; i <= ns; ++i) text += " 4800000";
     text += "\n:EndColumnMetaData\n:EndHeader\n";
