@@ -390,5 +390,30 @@ TEST_F(ReadRagEf, YearOfHourlyValuesReadsQuickly) {
     std::printf("year of hourly data, %d stations, with echo: %.3f s\n", ns, secs);
 }
 
+TEST_F(ReadRagEf, ExampleBasinTables) {
+    const std::filesystem::path src = std::filesystem::path(NIMBEX_SOURCE_DIR) / "examples" / "raing";
+    const struct { const char* file; int hours; int deltat; } months[] = {
+        {"20230701_rag.tb0", 744, 1}, {"20230801_rag.tb0", 744, 1}, {"20230901_rag.tb0", 720, 6}};
+    int e = 0;
+    for (const auto& m : months) {
+        rs->file_name(5) = (src / m.file).string();
+        rs->event_number = ++e;
+        read();
+        EXPECT_EQ(nstations, 12) << m.file;
+        EXPECT_EQ(nhours, m.hours) << m.file;
+        EXPECT_EQ(g().deltat, m.deltat) << m.file;
+        for (int k = 1; k <= 12; ++k) {
+            EXPECT_GE(g().station_x[k], 500000.0f);
+            EXPECT_LE(g().station_x[k], 520000.0f);
+            EXPECT_GE(g().station_y[k], 4800000.0f);
+            EXPECT_LE(g().station_y[k], 4815000.0f);
+            EXPECT_GE(g().station_elevation[k], 200.0f);
+            EXPECT_LE(g().station_elevation[k], 900.0f);
+        }
+    }
+    EXPECT_EQ(g().station_name[1], "Alder");
+    EXPECT_EQ(report(50).size(), 4u + 3u);
+}
+
 }  // namespace
 }  // namespace nimbex
