@@ -1,0 +1,33 @@
+#include "platform/console.h"
+
+#include <istream>
+#include <ostream>
+#include <string>
+
+namespace nimbex {
+
+void Console::line(std::string_view text) {
+    out_->write(text.data(), static_cast<std::streamsize>(text.size()));
+    out_->put('\n');
+}
+
+void Console::flush() { out_->flush(); }
+
+void Console::pause(std::string_view text) {
+    line(text);
+    out_->flush();
+    std::string answer;
+    // A closed input goes on as if Enter had been pressed.
+    std::getline(*in_, answer);
+}
+
+std::string Console::prompt(std::string_view prompt_text) {
+    line(prompt_text);
+    out_->flush();
+    std::string answer;
+    if (!std::getline(*in_, answer)) return {};
+    if (!answer.empty() && answer.back() == '\r') answer.pop_back();
+    return answer;
+}
+
+}  // namespace nimbex

@@ -1,0 +1,277 @@
+#include "platform/fortran_format.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace nimbex {
+
+namespace {
+
+void put_stars(std::string& out, int w) {
+    if (w > 0) out.append(static_cast<std::size_t>(w), '*');
+}
+
+// Right-aligns `body` (with its sign already in place) in w columns.
+void put_right(std::string& out, std::string_view body, int w) {
+    if (w <= 0) return;
+    if (static_cast<int>(body.size()) > w) {
+        put_stars(out, w);
+        return;
+    }
+    out.append(static_cast<std::size_t>(w) - body.size(), ' ');
+    out.append(body);
+}
+
+// NaN and infinities as gfortran writes them in a numeric field.
+bool put_special(std::string& out, double v, int w) {
+    if (std::isnan(v)) {
+        put_right(out, "NaN", w);
+        return true;
+    }
+    if (std::isinf(v)) {
+        bool neg = v < 0;
+        if (w >= 8 + (neg ? 1 : 0))
+            put_right(out, neg ? "-Infinity" : "Infinity", w);
+        else if (w >= 3 + (neg ? 1 : 0))
+            put_right(out, neg ? "-Inf" : "Inf", w);
+        else
+            put_stars(out, w);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void put_i(std::string& out, long long v, int w) {
+    char buf[32];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    put_right(out, std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)), w);
+}
+
+std::string fmt_i(long long v, int w) {
+    std::string s;
+    put_i(s, v, w);
+    return s;
+}
+
+void put_f(std::string& out, double v, int w, int d) {
+    if (w <= 0) return;
+    if (put_special(out, v, w)) return;
+    if (d < 0) d = 0;
+    char buf[400];
+    // %f rounds the exact binary value to nearest, as Fortran's F editing does.
+    int n = std::snprintf(buf + 1, sizeof buf - 2, "%.*f", d, std::fabs(v));
+    if (n < 0 || n >= static_cast<int>(sizeof buf) - 3) {
+        put_stars(out, w);
+        return;
+    }
+    char* body = buf + 1;
+    if (d == 0) body[n++] = '.';  // the point is always written
+    body[n] = '\0';
+    const bool neg = std::signbit(v);
+    int len = n + (neg ? 1 : 0);
+    // The leading zero before the point is written only when the field has room.
+    if (len > w && body[0] == '0' && body[1] == '.') {
+        ++body;
+        --n;
+        --len;
+    }
+    if (len > w) {
+        put_stars(out, w);
+        return;
+    }
+    if (neg) {
+        *--body = '-';
+        ++n;
+    }
+    out.append(static_cast<std::size_t>(w - len), ' ');
+    out.append(body, static_cast<std::size_t>(n));
+}
+
+std::string fmt_f(double v, int w, int d) {
+    std::string s;
+    put_f(s, v, w, d);
+    return s;
+}
+
+void put_e(std::string& out, double v, int w, int d) {
+    if (w <= 0) return;
+    if (put_special(out, v, w)) return;
+    if (d < 1) d = 1;
+    const bool neg = std::signbit(v);
+    const double a = std::fabs(v);
+    std::string digits;
+    int exp10 = 0;
+    if (a == 0.0) {
+        digits.assign(static_cast<std::size_t>(d), '0');
+    } else {
+        char buf[400];
+        std::snprintf(buf, sizeof buf, "%.*e", d - 1, a);  // d.ddd e+xx
+        std::string_view s(buf);
+        auto epos = s.find('e');
+        for (std::size_t i = 0; i < epos; ++i)
+            if (s[i] != '.') digits.push_back(s[i]);
+        exp10 = std::atoi(buf + epos + 1) + 1;  // 0.ddd form
+    }
+    std::string body;
+    if (neg) body.push_back('-');
+    body += "0.";
+    body += digits;
+    int ae = std::abs(exp10);
+    char eb[8];
+    if (ae <= 99) {
+        std::snprintf(eb, sizeof eb, "E%c%02d", exp10 < 0 ? '-' : '+', ae);
+    } else if (ae <= 999) {
+        std::snprintf(eb, sizeof eb, "%c%03d", exp10 < 0 ? '-' : '+', ae);
+    } else {
+        put_stars(out, w);
+        return;
+    }
+    body += eb;
+    if (static_cast<int>(body.size()) > w) {
+        // drop the optional leading zero
+        auto z = body.find("0.");
+        body.erase(z, 1);
+    }
+    put_right(out, body, w);
+}
+
+std::string fmt_e(double v, int w, int d) {
+    std::string s;
+    put_e(s, v, w, d);
+    return s;
+}
+
+void put_a(std::string& out, std::string_view s, int w) {
+    if (w <= 0) return;
+    if (static_cast<int>(s.size()) >= w) {
+        out.append(s.substr(0, static_cast<std::size_t>(w)));
+    } else {
+        out.append(static_cast<std::size_t>(w) - s.size(), ' ');
+        out.append(s);
+    }
+}
+
+std::string fmt_a(std::string_view s, int w) {
+    std::string r;
+    put_a(r, s, w);
+    return r;
+}
+
+void put_pad(std::string& out, std::string_view s, int w) {
+    if (w <= 0) return;
+    if (static_cast<int>(s.size()) >= w) {
+        out.append(s.substr(0, static_cast<std::size_t>(w)));
+    } else {
+        out.append(s);
+        out.append(static_cast<std::size_t>(w) - s.size(), ' ');
+    }
+}
+
+std::string fmt_pad(std::string_view s, int w) {
+    std::string r;
+    put_pad(r, s, w);
+    return r;
+}
+
+// ---- list-directed items -------------------------------------------------
+
+std::string list_int(long long v) { return fmt_i(v, 11); }
+
+namespace {
+
+// G editing with scale factor 1, as list-directed output uses it:
+// `sig` significant digits, field `w`, exponent digits `e`.
+std::string list_g(double v, int w, int sig, int e) {
+    std::string out;
+    if (std::isnan(v) || std::isinf(v)) {
+        put_special(out, v, w);
+        return out;
+    }
+    const double a = std::fabs(v);
+    const bool neg = std::signbit(v);
+    const int fw = w - (e + 2);  // width of the fixed-point part; e+2 blanks follow
+    int k = 1;                   // zero is written in the fixed form with sig-1 decimals
+    if (a != 0.0) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.*e", sig - 1, a);
+        k = std::atoi(std::strchr(buf, 'e') + 1) + 1;
+        if (k < 0 || k > sig) {
+            // exponent form d.ddd E+xx
+            std::string_view s(buf);
+            auto ep = s.find('e');
+            std::string body;
+            if (neg) body.push_back('-');
+            body.append(s.substr(0, ep));
+            int ex = k - 1;
+            char eb[16];
+            std::snprintf(eb, sizeof eb, "E%c%0*d", ex < 0 ? '-' : '+', e, std::abs(ex));
+            body += eb;
+            put_right(out, body, w);
+            return out;
+        }
+    }
+    put_f(out, v, fw, sig - k);
+    out.append(static_cast<std::size_t>(e + 2), ' ');
+    return out;
+}
+
+}  // namespace
+
+std::string list_real(float v) { return list_g(static_cast<double>(v), 16, 9, 2); }
+
+std::string list_double(double v) { return list_g(v, 25, 17, 3); }
+
+void ListLine::before_item(bool is_text) {
+    if (!started_) {
+        if (first_blank_) s_.push_back(' ');
+        started_ = true;
+    } else if (!(is_text && last_text_)) {
+        s_.push_back(' ');
+    }
+    last_text_ = is_text;
+}
+
+ListLine& ListLine::operator<<(std::string_view s) {
+    if (!started_ && !first_blank_) {
+        started_ = true;  // a console message begins with its text as given
+    } else {
+        before_item(true);
+    }
+    last_text_ = true;
+    s_.append(s);
+    return *this;
+}
+
+ListLine& ListLine::operator<<(int v) { return *this << static_cast<long long>(v); }
+ListLine& ListLine::operator<<(long v) { return *this << static_cast<long long>(v); }
+
+ListLine& ListLine::operator<<(long long v) {
+    before_item(false);
+    s_ += list_int(v);
+    return *this;
+}
+
+ListLine& ListLine::operator<<(float v) {
+    before_item(false);
+    s_ += list_real(v);
+    return *this;
+}
+
+ListLine& ListLine::operator<<(double v) {
+    before_item(false);
+    s_ += list_double(v);
+    return *this;
+}
+
+ListLine& ListLine::operator<<(bool v) {
+    before_item(false);
+    s_.push_back(v ? 'T' : 'F');
+    return *this;
+}
+
+}  // namespace nimbex

@@ -1,0 +1,28 @@
+#include "platform/text.h"
+
+namespace nimbex {
+
+std::string_view trim_right(std::string_view s) {
+    std::size_t n = s.size();
+    while (n > 0 && s[n - 1] == ' ') --n;
+    return s.substr(0, n);
+}
+
+std::string_view trim(std::string_view s) {
+    s = trim_right(s);
+    std::size_t b = 0;
+    while (b < s.size() && s[b] == ' ') ++b;
+    return s.substr(b);
+}
+
+std::size_t len_trim(std::string_view s) { return trim_right(s).size(); }
+
+std::string fit(std::string_view s, std::size_t width) {
+    std::string r(s.substr(0, std::min(s.size(), width)));
+    r.resize(width, ' ');
+    return r;
+}
+
+bool same_text(std::string_view a, std::string_view b) { return trim_right(a) == trim_right(b); }
+
+}  // namespace nimbex

@@ -1,0 +1,78 @@
+// Files by unit: opening rules, line reading of any length, write failures.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#include "platform/fatal.h"
+#include "platform/files.h"
+
+using namespace nimbex;
+namespace fs = std::filesystem;
+
+namespace {
+fs::path temp_dir() {
+    fs::path d = fs::temp_directory_path() / ("nimbex_files_" + std::to_string(::getpid()));
+    fs::create_directories(d / "sub");
+    return d;
+}
+}  // namespace
+
+TEST(Files, BackslashNamesAreMapped) {
+    EXPECT_EQ(map_path("basin\\elv_max.r2c  "), "basin/elv_max.r2c");
+    fs::path d = temp_dir();
+    std::ofstream(d / "sub" / "a.txt") << "x\r\n" << std::string(100000, 'y') << "\nlast";
+    std::string name = d.string() + "\\sub\\a.txt";
+    EXPECT_TRUE(file_exists(name));
+    EXPECT_FALSE(file_exists(d.string() + "/sub"));  // a directory is not a file
+    FileTable t;
+    ASSERT_EQ(t.open(35, name, OpenStatus::old_file), 0);
+    std::string line;
+    ASSERT_TRUE(t[35].get_line(line));
+    EXPECT_EQ(line, "x");
+    ASSERT_TRUE(t[35].get_line(line));
+    EXPECT_EQ(line.size(), 100000u);
+    ASSERT_TRUE(t[35].get_line(line));
+    EXPECT_EQ(line, "last");  // no final newline
+    EXPECT_FALSE(t[35].get_line(line));
+    t[35].rewind();
+    ASSERT_TRUE(t[35].get_line(line));
+    EXPECT_EQ(line, "x");
+    t.close(35);
+    EXPECT_FALSE(t.is_open(35));
+    fs::remove_all(d);
+}
+
+TEST(Files, OpenStatuses) {
+    fs::path d = temp_dir();
+    FileTable t;
+    std::string f = (d / "new.txt").string();
+    EXPECT_NE(t.open(31, f, OpenStatus::old_file), 0);
+    EXPECT_EQ(t.open(31, f, OpenStatus::new_file), 0);
+    t[31].put_line("3");
+    t[31].rewind();
+    std::string line;
+    ASSERT_TRUE(t[31].get_line(line));
+    EXPECT_EQ(line, "3");
+    t.close(31, true);
+    EXPECT_NE(t.open(31, f, OpenStatus::new_file), 0);
+    EXPECT_EQ(t.open(31, f, OpenStatus::unknown), 0);  // emptied
+    t.close(31, false);                                 // and deleted
+    EXPECT_FALSE(file_exists(f));
+    EXPECT_NE(t.open(31, (d / "sub").string(), OpenStatus::old_file), 0);
+    fs::remove_all(d);
+}
+
+TEST(Files, AFailedWriteStopsNamingTheFile) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP();
+    FileTable t;
+    ASSERT_EQ(t.open(40, "/dev/full", OpenStatus::unknown), 0);
+    try {
+        for (int i = 0; i < 100000; ++i) t[40].put_line("0123456789");
+        t.close(40);
+        FAIL() << "write to a full device went unnoticed";
+    } catch (const FatalStop& e) {
+        EXPECT_NE(std::string(e.what()).find("/dev/full"), std::string::npos);
+    }
+}
