@@ -5,6 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "platform/fatal.h"
+#include "platform/text.h"
+
 namespace nimbex {
 
 // Every tab becomes a blank; true if any was replaced.
@@ -29,5 +32,41 @@ bool file_part(std::string& path);
 bool is_r2c_file(std::string_view name);
 // True only for a projection text that is "latlong" in any case.
 bool is_latlong(std::string_view projection);
+
+// ---- Taking values inside keyword handlers --------------------------------
+
+// A word that a handler cannot convert to its field's type. It is a fatal stop
+// ("Bad value '<word>'"); the header loop and the event reader, which know the
+// line, stop instead with "Bad value '<word>' in line: <line>".
+class BadValue : public FatalStop {
+public:
+    explicit BadValue(const std::string& word)
+        : FatalStop("Bad value '" + word + "'"), word_(word) {}
+    const std::string& word() const { return word_; }
+private:
+    std::string word_;
+};
+
+// The stop line of an unconvertible word met on a given line.
+std::string bad_value_message(std::string_view word, std::string_view line);
+
+// Splits the first word off a value (split_line on the value): false when the
+// value is empty (a handler then answers -1). `rest` gets the remainder.
+bool next_word(std::string_view value, std::string& word, std::string& rest);
+
+// Free-format conversion of one word into a field. A null word (",") leaves
+// the field unchanged; a word that is not a number of the field's kind throws
+// BadValue.
+void take_value(std::string_view word, int& v);
+void take_value(std::string_view word, float& v);
+// The text a free-format read takes from a word: up to its first blank, comma
+// or slash (a text quoted in ' keeps its blanks); a null word leaves it unchanged.
+void take_text(std::string_view word, std::string& v);
+template <std::size_t N>
+void take_value(std::string_view word, FText<N>& v) {
+    std::string s(v.trimmed());
+    take_text(word, s);
+    v = s;
+}
 
 }  // namespace nimbex
