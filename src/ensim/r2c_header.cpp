@@ -17,42 +17,14 @@ namespace nimbex {
 
 namespace {
 
-// The first word of a value text (a quoted first word loses its quotes);
-// false when the value is empty.
-bool first_word(std::string_view value, std::string& word) {
-    std::string rest;
-    word.clear();
-    if (split_line(value, word, rest, 128, 4096) == 0) return false;
-    return !trim(word).empty();
-}
-
-// A word converted in free format into a field; a word that does not convert
-// ends the run, as a failed conversion of input does.
-int take_int(std::string_view value, int& field) {
-    std::string word;
-    if (!first_word(value, word)) return -1;
-    ListReader r(word);
-    if (r.read(field) == ReadResult::bad)
-        fatal_stop("Bad integer for item 1 in list input: '" + r.bad_word() + "'");
-    return 1;
-}
-
-int take_real(std::string_view value, float& field) {
-    std::string word;
-    if (!first_word(value, word)) return -1;
-    ListReader r(word);
-    if (r.read(field) == ReadResult::bad)
-        fatal_stop("Bad real number in item 1 of list input: '" + r.bad_word() + "'");
-    return 1;
-}
-
-template <std::size_t N>
-int take_text(std::string_view value, FText<N>& field) {
-    std::string word;
-    if (!first_word(value, word)) return -1;
-    std::string text;
-    ListReader r(word);
-    if (r.read(text, N) == ReadResult::value) field = text;
+// A key's value: its first word converted into the field (a word that does
+// not convert throws BadValue, which the header loop turns into a stop);
+// -1 when the value is empty.
+template <typename Field>
+int take_first(std::string_view value, Field& field) {
+    std::string word, rest;
+    if (!next_word(value, word, rest)) return -1;
+    take_value(word, field);
     return 1;
 }
 
@@ -89,30 +61,30 @@ void init_shed_header(ShedHeader& h) {
 
 int handle_r2c_key(Console& con, R2cHeader& h, std::string_view key, std::string_view value) {
     key = trim_right(key);
-    if (key == ":xcount") return take_int(value, h.xcount);
-    if (key == ":ycount") return take_int(value, h.ycount);
-    if (key == ":xdelta") return take_real(value, h.xdelta);
-    if (key == ":ydelta") return take_real(value, h.ydelta);
-    if (key == ":xorigin") return take_real(value, h.xorigin);
-    if (key == ":yorigin") return take_real(value, h.yorigin);
-    if (key == ":angle") return take_real(value, h.angle);
-    if (key == ":unitconversion") return take_real(value, h.unitconversion);
-    if (key == ":surveydate") return take_text(value, h.surveydate);
-    if (key == ":surveytime") return take_text(value, h.surveytime);
+    if (key == ":xcount") return take_first(value, h.xcount);
+    if (key == ":ycount") return take_first(value, h.ycount);
+    if (key == ":xdelta") return take_first(value, h.xdelta);
+    if (key == ":ydelta") return take_first(value, h.ydelta);
+    if (key == ":xorigin") return take_first(value, h.xorigin);
+    if (key == ":yorigin") return take_first(value, h.yorigin);
+    if (key == ":angle") return take_first(value, h.angle);
+    if (key == ":unitconversion") return take_first(value, h.unitconversion);
+    if (key == ":surveydate") return take_first(value, h.surveydate);
+    if (key == ":surveytime") return take_first(value, h.surveytime);
     return handle_common_key(con, h, key, value, "r2c");
 }
 
 int handle_shed_key(Console& con, ShedHeader& h, std::string_view key, std::string_view value) {
     key = trim_right(key);
-    if (key == ":sourcefilename") return take_text(value, h.sourcefilename);
-    if (key == ":nominalgridsize_al") return take_real(value, h.nominalgridsize_al);
-    if (key == ":contourinterval") return take_real(value, h.contourinterval);
-    if (key == ":classcount") return take_int(value, h.classcount);
-    if (key == ":elevconversion") return take_real(value, h.elevconversion);
-    if (key == ":numriverclasses") return take_int(value, h.numriverclasses);
-    if (key == ":totalnumofgrids") return take_int(value, h.totalnumofgrids);
-    if (key == ":numgridsinbasin") return take_int(value, h.numgridsinbasin);
-    if (key == ":debuggridno") return take_int(value, h.debuggridno);
+    if (key == ":sourcefilename") return take_first(value, h.sourcefilename);
+    if (key == ":nominalgridsize_al") return take_first(value, h.nominalgridsize_al);
+    if (key == ":contourinterval") return take_first(value, h.contourinterval);
+    if (key == ":classcount") return take_first(value, h.classcount);
+    if (key == ":elevconversion") return take_first(value, h.elevconversion);
+    if (key == ":numriverclasses") return take_first(value, h.numriverclasses);
+    if (key == ":totalnumofgrids") return take_first(value, h.totalnumofgrids);
+    if (key == ":numgridsinbasin") return take_first(value, h.numgridsinbasin);
+    if (key == ":debuggridno") return take_first(value, h.debuggridno);
     return handle_r2c_key(con, h, key, value);
 }
 
