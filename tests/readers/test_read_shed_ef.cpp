@@ -12,6 +12,7 @@
 #include "ensim/test_keyword_util.h"
 #include "platform/fatal.h"
 #include "platform/fortran_format.h"
+#include "readers/inpgrd.h"
 #include "readers/read_shed_ef.h"
 
 namespace nimbex {
@@ -301,6 +302,35 @@ TEST_F(ReadShedTest, FewerAttributesThanClasses) {
     EXPECT_EQ(rs.shed.aclass[1 * 3 + 0], 0.0f);
     EXPECT_EQ(rs.shed.aclass[1 * 3 + 1], 0.5f);
     EXPECT_EQ(rs.shed.aclass[1 * 3 + 2], 0.5f);
+}
+
+TEST_F(ReadShedTest, DemoBasinAndItsPdlAgree) {
+    rs.file_name(1) = std::string(NIMBEX_SOURCE_DIR) + "/examples/basin/demo_shd.r2c";
+    rs.file_name(3) = std::string(NIMBEX_SOURCE_DIR) + "/examples/basin/demo.pdl";
+    read_shed_ef(rs, 31, 1);
+    const ShedState& sh = rs.shed;
+    EXPECT_EQ(rs.grid.xcount, 20);
+    EXPECT_EQ(rs.grid.ycount, 15);
+    EXPECT_EQ(sh.classcount, 3);
+    EXPECT_EQ(sh.totalnumofgrids, sh.numgridsinbasin + 1);
+    // Every grid number appears once, flows to a higher number, and the
+    // class fractions needed no correction.
+    std::vector<int> seen(static_cast<std::size_t>(sh.totalnumofgrids) + 1, 0);
+    for (int r : sh.rank) ++seen[static_cast<std::size_t>(r)];
+    for (int n = 1; n <= sh.totalnumofgrids; ++n) EXPECT_EQ(seen[static_cast<std::size_t>(n)], 1) << n;
+    for (int n = 1; n <= sh.numgridsinbasin; ++n) {
+        EXPECT_GT(sh.next[static_cast<std::size_t>(n)], n);
+        EXPECT_GT(sh.slope[static_cast<std::size_t>(n)], 0.0f);
+        EXPECT_GE(sh.elev[static_cast<std::size_t>(n)], 200.0f);
+        EXPECT_LE(sh.elev[static_cast<std::size_t>(n)], 900.0f);
+    }
+    for (const auto& l : report()) EXPECT_EQ(l.find("Warning"), std::string::npos) << l;
+    int nx = 0, ny = 0;
+    inpgrd(rs, nx, ny, 2);
+    EXPECT_EQ(nx, 20);
+    EXPECT_EQ(ny, 15);
+    EXPECT_EQ(rs.shed.west, 450);
+    EXPECT_EQ(rs.shed.east, 469);
 }
 
 }  // namespace
