@@ -305,6 +305,7 @@ void read_shed_ef(RunState& rs, int unit, int entry) {
 
     for (auto& at : hdr.attributes) std::vector<float>().swap(at.values);
 
+    sh.debug_row = sh.debug_col = 0;  // no grid carries number 0: no debug grid
     if (debug_grid_known) {
         sh.debug_row = sh.yyy[static_cast<std::size_t>(sh.debuggridno)];
         sh.debug_col = sh.xxx[static_cast<std::size_t>(sh.debuggridno)];
