@@ -2,6 +2,8 @@
 // A private scratch folder per test and small file helpers.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>

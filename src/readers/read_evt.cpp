@@ -1,0 +1,435 @@
+#include "readers/read_evt.h"
+
+#include <new>
+#include <string>
+
+#include "driver/run_state.h"
+#include "ensim/event_key.h"
+#include "ensim/keyword_line.h"
+#include "platform/fatal.h"
+#include "platform/fortran_format.h"
+
+namespace nimbex {
+
+namespace {
+
+constexpr int evt_unit = 99;
+constexpr int info_unit = 51;
+constexpr std::size_t evt_line_size = 4096;
+constexpr std::size_t chain_name_width = 30;
+
+// The parameter-file count `numa` (0 until the parameter file has been read).
+int numa_of(const RunState& rs) { return rs.par.numa; }
+
+// Keywords whose empty value is a parse error of the event file.
+bool empty_value_is_fatal(std::string_view key) {
+    return key == ":intsoilmoisture" || key == ":eventsnowscalefactor" || key == ":kenueflg" ||
+           key == ":climatenormalsdiff" || key == ":griddeddailydifference";
+}
+
+// "Y" -> "y", "N" -> "n", blank -> "n".
+void fold_yn(char& f) {
+    if (f == 'Y') f = 'y';
+    else if (f == 'N') f = 'n';
+    else if (f == ' ') f = 'n';
+}
+
+// First day of each month in a common year.
+constexpr int month_start[12] = {1, 32, 60, 91, 121, 152, 182, 213, 244, 274, 305, 335};
+
+int day_of_year(int year, int month, int day) {
+    // A month outside 1..12 (an event file without ":month") has no day of the year.
+    if (month < 1 || month > 12) return 0;
+    int d = month_start[month - 1] - 1 + day;
+    if (month >= 3 && year % 4 == 0) ++d;
+    return d;
+}
+
+// A real cut to a whole number; values beyond the integer range are held at
+// its ends rather than left to an undefined conversion.
+int cut_to_int(float v) {
+    if (!(v == v)) return 0;
+    if (v >= 2147483520.0f) return 2147483647;
+    if (v <= -2147483648.0f) return -2147483647 - 1;
+    return static_cast<int>(v);
+}
+
+struct FlagLabel {
+    std::string_view label;
+    char EventFlags::*field;
+};
+
+// Flags echoed as read, in this order.
+constexpr FlagLabel read_echo[] = {
+    {"snwflg", &EventFlags::snwflg},     {"sedflg", &EventFlags::sedflg},
+    {"vapflg", &EventFlags::vapflg},     {"smrflg", &EventFlags::smrflg},
+    {"resinflg", &EventFlags::resinflg}, {"tbcflg", &EventFlags::tbcflg},
+    {"resumflg", &EventFlags::resumflg}, {"contflg", &EventFlags::contflg},
+    {"routeflg", &EventFlags::routeflg}, {"crseflg", &EventFlags::crseflg},
+    {"ensimflg", &EventFlags::ensimflg}, {"picflg", &EventFlags::picflg},
+    {"wetflg", &EventFlags::wetflg},     {"modelflg", &EventFlags::modelflg},
+    {"shdflg", &EventFlags::shdflg},     {"trcflg", &EventFlags::trcflg},
+    {"frcflg", &EventFlags::frcflg},     {"initflg", &EventFlags::initflg},
+    {"grdflg", &EventFlags::grdflg},     {"ntrlflg", &EventFlags::ntrlflg},
+    {"nudgeflg", &EventFlags::nudgeflg}, {"resetflg", &EventFlags::resetflg},
+    {"hdrflg", &EventFlags::hdrflg},     {"divertflg", &EventFlags::divertflg},
+    {"pafflg", &EventFlags::pafflg},
+};
+
+// Switches echoed as used, with the labels the suite's event files carry.
+constexpr FlagLabel used_echo[] = {
+    {":snwflg", &EventFlags::snwflg},       {":sedflg", &EventFlags::sedflg},
+    {":vapflg", &EventFlags::vapflg},       {":smrflg", &EventFlags::smrflg},
+    {":esimflg", &EventFlags::resinflg},    {":tbcflg", &EventFlags::tbcflg},
+    {":esumflg", &EventFlags::resumflg},    {":contflg", &EventFlags::contflg},
+    {":routeflg", &EventFlags::routeflg},   {":crseflg", &EventFlags::crseflg},
+    {":ensimflg", &EventFlags::ensimflg},   {":picflg", &EventFlags::picflg},
+    {":wetflg", &EventFlags::wetflg},       {":modelflg", &EventFlags::modelflg},
+    {":shdflg", &EventFlags::shdflg},       {":trcflg", &EventFlags::trcflg},
+    {":frcflg", &EventFlags::frcflg},       {":initflg", &EventFlags::initflg},
+    {":grdflg", &EventFlags::grdflg},       {":ntrlflg", &EventFlags::ntrlflg},
+    {":nudgeflg", &EventFlags::nudgeflg},   {":divertflg", &EventFlags::divertflg},
+    {":pafflg", &EventFlags::pafflg},
+};
+
+void open_event_file(RunState& rs, const std::string& name) {
+    const FText<256>& entry = rs.file_name(99);
+    if (!file_exists(name)) {
+        rs.con.line("Attempting to open the file " + first_chars(entry.str(), 40));
+        rs.con.line("but it is not found (in this location)");
+        rs.con.line(msg() << "in read_evt @ 188  unit=" << evt_unit);
+        rs.con.line("Possibel cause: Not in proper working directory");
+        rs.con.blank();
+        fatal_stop("Program aborted in read_evt @ 159");
+    }
+    const int ios = rs.files.open_read(evt_unit, name);
+    if (ios != 0) {
+        const std::string text = " error opening unit 99, file name= " + first_chars(entry.str(), 30);
+        rs.con.line(text);
+        if (numa_of(rs) <= 0) rs.files[info_unit].put_line(text);
+        rs.con.line(msg() << "iostat= " << ios);
+        rs.con.blank();
+        fatal_stop(" program terminated in rdevt");
+    }
+}
+
+// The lines after ":noeventstofollow": a separator line, then on the first
+// event the names of the N following event files.
+void read_chain(RunState& rs, FileUnit& f) {
+    EventState& ev = rs.evt;
+    std::string line;
+    bool more = false;
+    while ((more = f.get_line(line))) {
+        if (len_trim(line) > 0) break;  // the separator, discarded
+    }
+    if (!more) return;  // the file ends right after the keyword
+    const int n = ev.event.noeventstofollow;
+    if (rs.event_number != 1 || n < 1) return;
+
+    rs.event_count = n + 1;
+    if (ev.event_fln.empty()) {
+        try {
+            ev.event_fln.resize(static_cast<std::size_t>(n) + 2);
+        } catch (const std::bad_alloc&) {
+            fatal_stop("Warning: error with allocation of event_fln in read_evt");
+        } catch (const std::length_error&) {
+            fatal_stop("Warning: error with allocation of event_fln in read_evt");
+        }
+    } else if (ev.event_fln.size() < static_cast<std::size_t>(n) + 2) {
+        ev.event_fln.resize(static_cast<std::size_t>(n) + 2);
+    }
+    for (int i = 2; i <= n + 1; ++i) {
+        if (!f.get_line(line)) {
+            rs.con.line(msg() << "Error reading file no " << i << " in rdevt");
+            rs.con.line("possible cause: number of files listed ");
+            rs.con.line("in the event file is shorter");
+            rs.con.line(msg() << "than the specified " << n);
+            rs.con.blank();
+            fatal_stop("Program abortedin rdevt @ 460");
+        }
+        const std::string name = first_chars(line, chain_name_width);
+        ev.event_fln[static_cast<std::size_t>(i)] = name;
+        rs.files[info_unit].put_line(name);
+        if (numa_of(rs) <= 0) rs.files[info_unit].put_line(name);
+        if (rs.iopt == 2) rs.con.line(msg() << i << name);
+    }
+}
+
+void read_lines(RunState& rs, const std::string& name) {
+    EventRecord& e = rs.evt.event;
+    FileUnit& f = rs.files[evt_unit];
+    std::string line, key, value;
+    while (f.get_line(line)) {
+        if (line.size() > evt_line_size) line.resize(evt_line_size);
+        tabs_to_blanks(line);
+        line = std::string(trim(line));
+        if (line.empty() || line[0] != ':') continue;
+        split_line(line, key, value, 128, evt_line_size);
+        lower_case(key);
+        if (key == ":filetype" || key == ":fileversionno") continue;
+        int result = 0;
+        try {
+            result = handle_event_key(rs.con, e, key, value);
+        } catch (const BadValue& bad) {
+            fatal_stop(bad_value_message(bad.word(), line));
+        }
+        if (result < 0 && empty_value_is_fatal(key)) {
+            rs.con.line("ERROR parsing " + name);
+            rs.con.line("   in line: " + line);
+            fatal_stop(" Stopped in read_evt");
+        }
+        if (key == ":noeventstofollow") read_chain(rs, f);
+    }
+}
+
+void echo_as_read(RunState& rs) {
+    const EventRecord& e = rs.evt.event;
+    FileUnit& info = rs.files[info_unit];
+    info.put_line(std::string(44, '~'));
+    info.put_line("data as read from the event file:");
+    for (int v : {e.year, e.month, e.day, e.hour}) info.put_line(ListLine() << v);
+    for (float v : {e.intsoilmoisture, e.rainconvfactor, e.eventprecipscalefactor, e.precipscalefactor,
+                    e.eventsnowscalefactor, e.snowscalefactor, e.eventtempscalefactor, e.tempscalefactor,
+                    e.hoursraindata, e.hoursflowdata}) {
+        info.put_line(ListLine() << v);
+    }
+    info.put_line(ListLine() << e.deltat_report);
+    info.put_line(ListLine() << e.noeventstofollow);
+    info.put_line("flags as read from the event file:");
+    for (const FlagLabel& fl : read_echo) {
+        std::string s = fmt_pad("event%" + std::string(fl.label), 15);
+        s += e.*fl.field;
+        info.put_line(s);
+    }
+}
+
+void echo_in_force(RunState& rs, int hoursraindata, int hoursflowdata) {
+    EventState& ev = rs.evt;
+    FileUnit& info = rs.files[info_unit];
+    info.put_line("flags and data as used in the model");
+    info.put_line("Some data and flags from event 1 are used");
+    info.put_line("#");
+    for (const FlagLabel& fl : used_echo) {
+        std::string s = fmt_pad(fl.label, 30);
+        s += ev.sw.*fl.field;
+        info.put_line(s);
+    }
+    info.put_line("#");
+    auto real_line = [&](std::string_view label, float v) { info.put_line(msg() << fmt_pad(label, 30) << v); };
+    auto int_line = [&](std::string_view label, int v) { info.put_line(msg() << fmt_pad(label, 30) << v); };
+    real_line(":intSoilMoisture", ev.event.intsoilmoisture);
+    real_line(":rainConvFactor", ev.event.rainconvfactor);
+    real_line(":eventPrecipScaleFactor", ev.precip_scale);
+    real_line(":precipScaleFactor", ev.precipscalefactor1);
+    real_line(":eventSnowScaleFactor", ev.snow_scale);
+    real_line(":snowScaleFactor", ev.snowscalefactor1);
+    real_line(":eventTempScaleFactor", ev.event.eventtempscalefactor);
+    real_line(":tempScaleFactor", ev.temp_scale);
+    info.put_line("#");
+    int_line(":hoursRainData", hoursraindata);
+    int_line(":hoursFlowData", hoursflowdata);
+    int_line(":deltat_report", ev.event.deltat_report);
+    info.put_line("#");
+}
+
+}  // namespace
+
+void read_evt(RunState& rs, float& conv, float& scale, std::array<float, 16>& smc, int& hoursraindata,
+              int& hoursflowdata) {
+    EventState& ev = rs.evt;
+    EventRecord& e = ev.event;
+    EventFlags& sw = ev.sw;
+    const bool first = rs.event_number == 1;
+    const std::string name(rs.file_name(99).trimmed());
+
+    open_event_file(rs, name);
+
+    // Resets at every read.
+    e.year = e.month = e.day = e.hour = 0;
+    e.deltat_report = 1;
+    e.spinupevents = 0;
+    e.fliflg = e.lakeflg = e.iceflg = 'n';
+    for (int k = 1; k <= 60; ++k) e.names[static_cast<std::size_t>(k)] = "dummy";
+    if (first) {
+        sw.grdflg = sw.ntrlflg = sw.nudgeflg = sw.divertflg = sw.pafflg = 'n';
+        ev.reset_run = ev.header_run = ev.daily_differences = false;
+    }
+
+    read_lines(rs, name);
+
+    // 1. The date text.
+    std::string date;
+    put_i(date, e.year, 4);
+    date += '/';
+    put_i(date, e.month, 2);
+    date += '/';
+    put_i(date, e.day, 2);
+    ev.date_text = date;
+    if (rs.iopt > 0) rs.con.line(date);
+
+    // 2. Echo as read.
+    if (rs.iopt > 0) echo_as_read(rs);
+
+    // 3. The run clock.
+    ev.year = e.year;
+    ev.month = e.month;
+    ev.day = e.day;
+    ev.hour = e.hour;
+    ev.day_of_year = day_of_year(e.year, e.month, e.day);
+
+    // 4. The switches.
+    sw = static_cast<const EventFlags&>(e);
+    if (first) {
+        if (e.resetflg == 'y' || e.resetflg == 'Y') ev.reset_run = true;
+        if (e.hdrflg == 'y' || e.hdrflg == 'Y') ev.header_run = true;
+    }
+
+    // 5. The file-name slots.
+    if (rs.iopt > 0) {
+        for (int k = 1; k <= event_name_slots; ++k) {
+            rs.files[info_unit].put_line(ListLine() << k << e.names[static_cast<std::size_t>(k)].str());
+        }
+    }
+
+    // 6. Into the run's file-name list (slot 61 stays out).
+    for (int k = 1; k <= event_name_slots; ++k) {
+        if (k == 61) continue;
+        rs.file_name(k) = e.names[static_cast<std::size_t>(k)].str();
+    }
+
+    // 7. Daily differences.
+    const bool diff_file = file_exists(rs.file_name(60).trimmed());
+    if (first) {
+        if (diff_file) ev.daily_differences = true;
+    } else if (!diff_file && ev.daily_differences) {
+        rs.con.blank();
+        rs.con.line("daily differences found for previous event(s) but");
+        rs.con.line("no this one. Not a good idea so program terminated");
+        fatal_stop("Program aborted in read_evt @ L727");
+    }
+
+    // 8. Parameter and point-data-locations files of the run.
+    if (first) {
+        ev.par_file_name = rs.file_name(2).str();
+        ev.pdl_file_name = rs.file_name(3).str();
+    }
+
+    // 9.
+    if (numa_of(rs) != 0) sw.trcflg = sw.frcflg = 'n';
+    if (numa_of(rs) <= 0) rs.files[info_unit].put_line(" Input files from event.evt");
+
+    // 10.
+    rs.files.close(evt_unit, true);
+
+    // 11. First-event copies and the "a" flags.
+    if (first) {
+        ev.snwflg1 = sw.snwflg;
+        ev.sedflg1 = sw.sedflg;
+        ev.resinflg1 = sw.resinflg;
+        ev.routeflg1 = sw.routeflg;
+        ev.wetflg1 = sw.wetflg;
+        ev.trcflg1 = sw.trcflg;
+        ev.frcflg1 = sw.frcflg;
+        ev.modelflg1 = sw.modelflg;
+        ev.divertflg1 = sw.divertflg;
+        ev.pafflg1 = sw.pafflg;
+        ev.lakeflg1 = sw.lakeflg;
+        ev.iceflg1 = sw.iceflg;
+        ev.deltat_report1 = e.deltat_report;
+        auto marks_all = [](char f) { return f == 'a' || f == 'A'; };
+        ev.ensimflg_all = marks_all(sw.ensimflg);
+        ev.grdflg_all = marks_all(sw.grdflg);
+        ev.ntrlflg_all = marks_all(sw.ntrlflg);
+        ev.smrflg_all = marks_all(sw.smrflg);
+    } else {
+        sw.snwflg = ev.snwflg1;
+        sw.sedflg = ev.sedflg1;
+        sw.resinflg = ev.resinflg1;
+        sw.routeflg = ev.routeflg1;
+        sw.wetflg = ev.wetflg1;
+        sw.trcflg = ev.trcflg1;
+        sw.frcflg = ev.frcflg1;
+        sw.modelflg = ev.modelflg1;
+        sw.divertflg = ev.divertflg1;
+        sw.pafflg = ev.pafflg1;
+        sw.lakeflg = ev.lakeflg1;
+        sw.iceflg = ev.iceflg1;
+        e.deltat_report = ev.deltat_report1;
+    }
+    if (ev.ensimflg_all) sw.ensimflg = 'y';
+    if (ev.grdflg_all) sw.grdflg = 'y';
+    if (ev.ntrlflg_all) sw.ntrlflg = 'y';
+    if (ev.smrflg_all) sw.smrflg = 'y';
+
+    // 12. Letter case and blanks.
+    for (char* f : {&sw.snwflg, &sw.vapflg, &sw.smrflg, &sw.resinflg, &sw.resumflg, &sw.tbcflg, &sw.contflg,
+                    &sw.crseflg, &sw.ensimflg, &sw.picflg, &sw.shdflg, &sw.grdflg, &sw.ntrlflg, &sw.nudgeflg,
+                    &sw.pafflg, &sw.fliflg, &sw.lakeflg, &sw.iceflg, &ev.snwflg1, &ev.sedflg1, &ev.routeflg1,
+                    &ev.wetflg1, &ev.trcflg1, &ev.frcflg1, &ev.modelflg1}) {
+        fold_yn(*f);
+    }
+    if (sw.resumflg == 'S') sw.resumflg = 's';
+    if (ev.modelflg1 == 'R') ev.modelflg1 = 'r';
+    else if (ev.modelflg1 == 'I') ev.modelflg1 = 'i';
+    else if (ev.modelflg1 == 'D') ev.modelflg1 = 'd';
+
+    // 13.
+    if (ev.modelflg1 != 'n' && sw.initflg == 'y') {
+        rs.con.line("In the event file: initflg can not be `y`");
+        rs.con.line("if the modelflg = not `n`");
+        rs.con.line("i.e. if the modelflg = `i`, `r` or `l`");
+        rs.con.blank();
+        fatal_stop("Program aborted in rdevt @ 257");
+    }
+
+    // 14. Start of the run; routing and a model input exclude each other.
+    if (first) {
+        ev.year1 = e.year;
+        ev.month1 = e.month;
+        ev.day1 = e.day;
+        ev.hour1 = e.hour;
+        if (e.routeflg == 'y' && e.modelflg != 'n') {
+            rs.con.line(" The route flag is flag no.  9 in column 49");
+            rs.con.line(" The model flag is flag no. 14 in column 54");
+            rs.con.line(" You can not have the routeflg = \"y\" AND");
+            rs.con.line(" the modelflg = r, i or l ");
+            rs.con.blank();
+            rs.con.line(" Please pick one or the other as \"n\"");
+            rs.con.line("   and try again. Sorry.");
+            rs.con.blank();
+            fatal_stop(" Program aborted in rdevt @ 198");
+        }
+    }
+
+    // 15. Factors.
+    if (first) {
+        ev.precipscalefactor1 = e.precipscalefactor > 0.0f ? e.precipscalefactor : 0.0f;
+        ev.snowscalefactor1 = e.snowscalefactor;
+        const float t = e.tempscalefactor;
+        ev.temp_scale = (t > -0.01f && t < 0.01f) ? 0.0f : t;
+    }
+    ev.precip_scale = ev.precipscalefactor1 > 0.0f ? ev.precipscalefactor1 : e.eventprecipscalefactor;
+    ev.snow_scale = ev.snowscalefactor1 > 0.0f ? ev.snowscalefactor1 : e.eventsnowscalefactor;
+
+    // 16. Re-initialising states in the middle of a chain is rarely wanted.
+    if (!first && sw.resumflg != 'n') {
+        rs.con.line("WARNING:");
+        rs.con.line(msg() << "resumflg =" << sw.resumflg);
+        rs.con.line("This will reinitialize state variables instead of ");
+        rs.con.line("carrying on with the model values");
+        rs.con.line("Not a good idea if not intended");
+        rs.con.blank();
+        rs.con.pause("Hit enter to continue & accept consequences");
+    }
+
+    conv = e.rainconvfactor;
+    scale = ev.precip_scale;
+    smc.fill(e.intsoilmoisture);
+    hoursraindata = cut_to_int(e.hoursraindata);
+    hoursflowdata = cut_to_int(e.hoursflowdata);
+
+    // 17. Echo of the values in force.
+    if (rs.iopt > 0) echo_in_force(rs, hoursraindata, hoursflowdata);
+}
+
+}  // namespace nimbex
