@@ -283,7 +283,7 @@ void Reader::old_layout(int& nhours, float& unit_conversion, int& nstations) {
         con.line("station positions need cell sizes above 0");
         fatal_stop("program aborted in rdrag: no cell size");
     }
-    const float x0 = static_cast<float>(rs.shed.west), y0 = static_cast<float>(rs.shed.south);
+    const float x0 = static_cast<float>(rs.shed.x0()), y0 = static_cast<float>(rs.shed.y0());
     for (int k = 1; k <= nstations; ++k) {
         g.station_x[k] = (static_cast<float>(g.station_east[k]) - x0 + dx / 2.0f) / dx;
         g.station_y[k] = (static_cast<float>(g.station_north[k]) - y0 + dy / 2.0f) / dy;
