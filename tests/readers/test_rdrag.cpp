@@ -24,9 +24,9 @@ protected:
     void SetUp() override {
         GaugeRun::SetUp();
         std::filesystem::create_directories(dir / "raing");
-        // A projected watershed in whole km: x0 = 500, y0 = 4800, 1 km cells.
-        rs->shed.west = 500;
-        rs->shed.south = 4800;
+        // A projected grid origin in whole km: x0 = 500, y0 = 4800, 1 km cells.
+        rs->shed.pdl_west = 500;
+        rs->shed.pdl_south = 4800;
         rs->shed.x_cell = 1.0f;
         rs->shed.y_cell = 1.0f;
     }
@@ -218,8 +218,8 @@ TEST_F(Rdrag, OldLayoutProjected) {
 }
 
 TEST_F(Rdrag, OldLayoutStationTenUnitsEastWithCellSizeTen) {
-    rs->shed.west = 0;
-    rs->shed.south = 0;
+    rs->shed.pdl_west = 0;
+    rs->shed.pdl_south = 0;
     rs->shed.x_cell = 10.0f;
     rs->shed.y_cell = 10.0f;
     put("x\n    1    1\n    0   10 S\n0.1\n     1.0\n");
@@ -231,8 +231,8 @@ TEST_F(Rdrag, OldLayoutStationTenUnitsEastWithCellSizeTen) {
 
 TEST_F(Rdrag, OldLayoutLatLongAndTheTwoIntegerFallback) {
     rs->grid.latlong = true;
-    rs->shed.west = -5900;
-    rs->shed.south = 2900;
+    rs->shed.pdl_west = -5900;
+    rs->shed.pdl_south = 2900;
     rs->shed.x_cell = 5.0f;
     rs->shed.y_cell = 5.0f;
     put("latlong file\n    1    1  1.0\n   49   30  -97  -15 Winnipeg\n0.2\n     2.5\n");
