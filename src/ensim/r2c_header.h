@@ -1,0 +1,58 @@
+#pragma once
+// The r2c grid header (and its watershed extension), its keyword handlers and
+// the reader of the attribute values that follow ":EndHeader".
+#include <string_view>
+
+#include "ensim/header.h"
+#include "platform/text.h"
+
+namespace nimbex {
+
+class Console;
+class FileUnit;
+
+struct R2cHeader : EnSimHeader {
+    int xcount = 0;
+    int ycount = 0;
+    float xdelta = 0.0f;
+    float ydelta = 0.0f;
+    float xorigin = 0.0f;
+    float yorigin = 0.0f;
+    float angle = 0.0f;
+    float unitconversion = 1.0f;
+    FText<32> surveydate{"Unknown"};
+    FText<32> surveytime{"Unknown"};
+};
+
+struct ShedHeader : R2cHeader {
+    float nominalgridsize_al = 0.0f;
+    float contourinterval = 0.0f;
+    float elevconversion = 1.0f;
+    int classcount = 0;
+    int numriverclasses = 0;
+    int totalnumofgrids = 0;
+    int numgridsinbasin = 0;
+    int debuggridno = 0;
+    FText<128> sourcefilename;  // not reset by init_shed_header
+};
+
+// Common fields, coordinate system ("Cartesian", "Unknown", zone 0) and the
+// grid fields to their defaults.
+void init_r2c_header(R2cHeader& h);
+// init_r2c_header, then the watershed counts (the source file name is kept).
+void init_shed_header(ShedHeader& h);
+
+// Grid keys, then the common keys with "r2c" as the expected file type.
+// `key` is lower-cased; returns 1 stored, 0 not a grid key, -1 value missing or wrong.
+int handle_r2c_key(Console& con, R2cHeader& h, std::string_view key, std::string_view value);
+// Watershed keys, then everything handle_r2c_key knows.
+int handle_shed_key(Console& con, ShedHeader& h, std::string_view key, std::string_view value);
+
+// Reads xcount x ycount values for every attribute of the header, in header
+// order, from the line after ":EndHeader" on. Every row starts on a new line
+// and may continue over lines; the rest of the row's last line is skipped. A
+// row that cannot be read (end of file, a word that is not a number) ends
+// without a message; values not reached stay 0.
+void read_attribute_values(R2cHeader& h, int xcount, int ycount, FileUnit& f);
+
+}  // namespace nimbex

@@ -1,0 +1,304 @@
+#include "readers/inpgrd.h"
+
+#include <cerrno>
+#include <charconv>
+#include <string>
+
+#include "driver/run_state.h"
+#include "platform/fatal.h"
+#include "platform/files.h"
+#include "platform/fortran_format.h"
+#include "platform/free_format.h"
+#include "platform/text.h"
+#include "readers/read_shed_ef.h"
+
+namespace nimbex {
+
+namespace {
+
+constexpr int pdl_unit = 33;
+constexpr int pdl_entry = 3;
+
+// The read statuses the old-layout read reports.
+constexpr int status_eof = -1;
+constexpr int status_bad = 5010;
+
+// One fixed-column integer field (Iw): blanks are ignored, an empty field is 0.
+bool fixed_int(std::string_view field, int& v) {
+    std::string s;
+    for (char c : field)
+        if (c != ' ' && c != '\t') s += c;
+    if (s.empty()) { v = 0; return true; }
+    if (s[0] == '+') s.erase(0, 1);
+    if (s.empty()) { v = 0; return true; }
+    auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    return ec == std::errc() && p == s.data() + s.size();
+}
+
+// One fixed-column real field (Fw.d): blanks are ignored, an empty field is 0,
+// and a field written without a point has d implied decimals ("60" is 6.0).
+bool fixed_real(std::string_view field, int d, float& v) {
+    std::string s;
+    for (char c : field)
+        if (c != ' ' && c != '\t') s += c;
+    if (s.empty()) { v = 0.0f; return true; }
+    // Mantissa and exponent (E, D, or a sign after the first character).
+    std::size_t e = std::string::npos;
+    for (std::size_t i = 1; i < s.size(); ++i) {
+        char c = s[i];
+        if (c == 'e' || c == 'E' || c == 'd' || c == 'D') { e = i; break; }
+        if ((c == '+' || c == '-') && s[i - 1] != 'e' && s[i - 1] != 'E') { e = i; break; }
+    }
+    std::string mant = s.substr(0, e);
+    std::string expo = e == std::string::npos ? "" : s.substr(e);
+    if (!expo.empty() && (expo[0] == 'e' || expo[0] == 'E' || expo[0] == 'd' || expo[0] == 'D')) expo.erase(0, 1);
+    if (mant.find('.') == std::string::npos) {
+        std::string sign;
+        if (!mant.empty() && (mant[0] == '+' || mant[0] == '-')) {
+            sign = mant.substr(0, 1);
+            mant.erase(0, 1);
+        }
+        if (mant.empty()) return false;
+        while (mant.size() < static_cast<std::size_t>(d) + 1) mant.insert(0, "0");
+        mant.insert(mant.size() - static_cast<std::size_t>(d), ".");
+        mant = sign + mant;
+    }
+    std::string text = mant;
+    if (!expo.empty()) text += "e" + expo;
+    return parse_real(text, v);
+}
+
+// The fifteen fields of the old header line: 13 integers of 5 columns, then
+// two reals of 5 columns with one decimal. Returns the read status.
+struct OldHeader {
+    int i[14] = {};     // fields 1..13 (element 0 unused)
+    float ns = 0.0f;    // field 14: cell size north-south
+    float ew = 0.0f;    // field 15: cell size east-west
+};
+
+int read_old_header(const std::string& line, OldHeader& h) {
+    const std::string padded = fit(line, 75);
+    for (int k = 1; k <= 13; ++k)
+        if (!fixed_int(std::string_view(padded).substr(static_cast<std::size_t>(5 * (k - 1)), 5), h.i[k]))
+            return status_bad;
+    if (!fixed_real(std::string_view(padded).substr(65, 5), 1, h.ns)) return status_bad;
+    if (!fixed_real(std::string_view(padded).substr(70, 5), 1, h.ew)) return status_bad;
+    return 0;
+}
+
+}  // namespace
+
+void inpgrd(RunState& rs, int& nx_pdl, int& ny_pdl, int mode) {
+    Console& con = rs.con;
+    ShedState& sh = rs.shed;
+    GridDescription& g = rs.grid;
+    const std::string name(rs.file_name(pdl_entry).trimmed());
+    FileUnit* info = rs.files.is_open(51) ? &rs.files[51] : nullptr;
+    auto report = [&](std::string_view text) {
+        if (info) info->put_line(text);
+    };
+
+    if (int ios = rs.files.open(pdl_unit, name, OpenStatus::old_file); ios != 0) {
+        if (ios == ENOENT) {
+            // A missing file has always been reported with status 9.
+            con.line(msg() << " file " << first_chars(name, 40) << " not found   ios=" << 9);
+            con.line("It looks like there was no bsnm.pdl file");
+            con.line("If you have already run tesk.exe, you need to rename");
+            con.line("new.pdl to bsnm.pdl (where bsnm = your basin nime)");
+            fatal_stop("program aborted in inpgrd @40");
+        }
+        con.line(msg() << " problems opening pdl file " << name);
+        con.line(msg() << " ios=" << ios);
+        con.line(msg() << " filename =" << first_chars(name, 40));
+        fatal_stop("program aborted in inpgrd @ 44");
+    }
+    FileUnit& f = rs.files[pdl_unit];
+    report("Opened " + first_chars(name, 50));
+
+    std::string first;
+    const bool have_first = f.get_line(first);
+    const std::string first20 = first_chars(have_first ? first : std::string(), 20);
+    con.blank();
+    report("First line pdl file =  " + first20);
+    con.line("First line pdl file =  " + first20);
+
+    std::string line;
+    if (have_first && !first.empty() && first[0] == '#') {
+        con.line("New format " + first_chars(name, 30) + " pdl file found");
+        con.line("Please look in ???_info.txt for error hints");
+        con.blank();
+        report(" ");
+        report("Echo data from    " + first_chars(name, 40));
+        report(" ");
+
+        auto fail = [&](int line_no) {
+            con.line("Problems reading line " + std::to_string(line_no) + " in file: " + name);
+            con.blank();
+            fatal_stop("Program aborted in inpgrd @ 1356");
+        };
+        // Each line is one free-format read: a label, and a value where the
+        // layout has one (a read may go on over empty lines).
+        auto next = [&f](std::string& s) { return f.get_line(s); };
+        auto echo = [&](const std::string& label) {
+            line.clear();
+            put_pad(line, label, 20);
+            return &line;
+        };
+        auto read_text = [&](int line_no, std::size_t width) {
+            ListReader r(next);
+            std::string label, value;
+            if (read_failed(r.read(label, 20))) fail(line_no);
+            if (read_failed(r.read(value, width))) fail(line_no);
+            value = fit(value, width);
+            put_pad(*echo(label), value, static_cast<int>(width));
+            report(line);
+            return value;
+        };
+        auto read_int = [&](int line_no, int& v) {
+            ListReader r(next);
+            std::string label;
+            if (read_failed(r.read(label, 20))) fail(line_no);
+            if (read_failed(r.read(v))) fail(line_no);
+            put_i(*echo(label), v, 12);
+            report(line);
+        };
+        auto read_real = [&](int line_no, float& v) {
+            ListReader r(next);
+            std::string label;
+            if (read_failed(r.read(label, 20))) fail(line_no);
+            if (read_failed(r.read(v))) fail(line_no);
+            put_f(*echo(label), v, 12, 3);
+            report(line);
+        };
+        auto read_label = [&](int line_no) {
+            ListReader r(next);
+            std::string label;
+            if (read_failed(r.read(label, 20))) fail(line_no);
+            report(*echo(label));
+        };
+        auto read_first20 = [&](int line_no) {
+            std::string l;
+            if (!f.get_line(l)) fail(line_no);
+            report(*echo(first_chars(l, 20)));
+        };
+
+        read_text(2, 10);
+        g.projection = read_text(5, 10);
+        g.ellipsoid = read_text(6, 10);
+        if (g.projection.str().compare(0, 3, "UTM") == 0) {
+            read_int(7, g.zone);
+        } else {
+            read_label(7);
+            g.zone = 0;
+        }
+        read_first20(8);
+        read_real(9, g.xorigin);
+        read_real(9, g.yorigin);
+        read_first20(10);
+        read_int(11, g.xcount);
+        read_int(12, g.ycount);
+        read_real(13, g.xdelta);
+        read_real(14, g.ydelta);
+        report("Finished reading header " + first_chars(name, 40));
+
+        sh.x_cell = g.xdelta / 1000.0f;
+        sh.y_cell = g.ydelta / 1000.0f;
+        if (g.projection == "LATLONG") {
+            sh.south = cut_to_int(60.0f * g.yorigin);
+            sh.north = cut_to_int(60.0f * (static_cast<float>(g.ycount) * g.ydelta + g.yorigin));
+            sh.west = cut_to_int(60.0f * g.xorigin);
+            sh.east = cut_to_int(60.0f * (static_cast<float>(g.xcount) * g.xdelta + g.xorigin));
+        } else {
+            sh.west = cut_to_int(g.xorigin / 1000.0f);
+            sh.east = cut_to_int(static_cast<float>(g.xcount - 1) * sh.x_cell + static_cast<float>(sh.west));
+            sh.south = cut_to_int(g.yorigin / 1000.0f);
+            sh.north = cut_to_int(static_cast<float>(g.ycount - 1) * sh.y_cell + static_cast<float>(sh.south));
+        }
+        read_first20(26);
+        nx_pdl = g.xcount;
+        ny_pdl = g.ycount;
+    } else {
+        f.rewind();
+        con.line("New format " + name + " pdl file NOT found");
+        con.line("Please look in ???_info.txt for error hints");
+        con.blank();
+        report("Old format found");
+        report("");
+        OldHeader h;
+        int ios = 0;
+        if (!f.get_line(line)) ios = status_eof;
+        else ios = read_old_header(line, h);
+        line.clear();
+        for (int k = 1; k <= 13; ++k) put_i(line, h.i[k], 5);
+        put_f(line, h.ns, 5, 1);
+        put_f(line, h.ew, 5, 1);
+        report(line);
+        con.line("fln(3)= " + name);
+        con.line(msg() << "iostat= " << ios);
+        con.blank();
+        if (ios != 0) {
+            con.line(" Problem reading " + name);
+            con.line(" The above line = values found");
+            fatal_stop("Program aborted in inpgrd @ 235");
+        }
+        line.clear();
+        if (h.i[1] <= 0) {
+            g.latlong = true;
+            for (int k = 6; k <= 13; ++k) put_i(line, h.i[k], 5);
+            put_f(line, h.ns, 8, 1);
+            put_f(line, h.ew, 8, 1);
+            report(line);
+            sh.pdl_south = h.i[6] * 60 + h.i[7];
+            sh.pdl_north = h.i[8] * 60 + h.i[9];
+            sh.pdl_west = h.i[10] * 60 + h.i[11];
+            sh.pdl_east = h.i[12] * 60 + h.i[13];
+            sh.y_cell = h.ns;
+            sh.x_cell = h.ew;
+        } else {
+            g.latlong = false;
+            for (int k = 1; k <= 5; ++k) put_i(line, h.i[k], 5);
+            report(line);
+            sh.pdl_south = h.i[2];
+            sh.pdl_north = h.i[3];
+            sh.pdl_west = h.i[4];
+            sh.pdl_east = h.i[5];
+            sh.x_cell = static_cast<float>(h.i[1]);
+            sh.y_cell = static_cast<float>(h.i[1]);
+        }
+        // A cell size of 0 would divide by zero below: the line is unusable.
+        if (!(sh.x_cell > 0.0f) || !(sh.y_cell > 0.0f)) {
+            con.line(" Problem reading " + name);
+            con.line(" The above line = values found");
+            fatal_stop("Program aborted in inpgrd @ 235");
+        }
+        sh.ix_cell = cut_to_int(sh.x_cell);
+        sh.iy_cell = cut_to_int(sh.y_cell);
+        auto count = [](int span, float cell) {
+            const int c = cut_to_int(static_cast<float>(span) / cell);
+            return c < 2147483647 ? c + 1 : c;
+        };
+        nx_pdl = count(sh.pdl_east - sh.pdl_west, sh.x_cell);
+        ny_pdl = count(sh.pdl_north - sh.pdl_south, sh.y_cell);
+    }
+
+    line = "iyr=";
+    put_i(line, ny_pdl, 5);
+    line += " ixr=";
+    put_i(line, nx_pdl, 5);
+    report(line);
+    report("finished reading the pdl file header");
+    con.line("finished reading the pdl file header");
+    con.blank();
+    con.line(msg() << "ng=" << mode);
+
+    rs.files.close(pdl_unit, true);
+    if (mode == 2) {
+        report("closed unit 33, file name:  " + first_chars(name, 30));
+        report("");
+        report(std::string(47, '-'));
+        report("");
+        con.blank();
+    }
+}
+
+}  // namespace nimbex

@@ -1,0 +1,464 @@
+// The legacy gauge reader.
+#include "readers/rdrag.h"
+
+#include <algorithm>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "driver/run_state.h"
+#include "platform/fatal.h"
+#include "platform/fortran_format.h"
+#include "platform/free_format.h"
+
+namespace nimbex {
+
+namespace {
+
+constexpr int rag_unit = 35;
+constexpr int rag_entry = 5;
+constexpr int values_per_record = 1200;  // old layout: values of an hour per line
+
+// Columns `from`..`to` (1-based, inclusive) of a fixed-column line; a short
+// line reads as if padded with blanks.
+std::string_view columns(std::string_view line, int from, int to) {
+    const std::size_t b = static_cast<std::size_t>(from - 1);
+    if (b >= line.size()) return {};
+    return line.substr(b, std::min(line.size(), static_cast<std::size_t>(to)) - b);
+}
+
+// A fixed-column numeric field: blanks are ignored and an all-blank field is 0.
+std::string squeeze(std::string_view field) {
+    std::string s;
+    for (char c : field)
+        if (c != ' ' && c != '\t') s += c;
+    return s;
+}
+
+bool fixed_int(std::string_view field, int& v) {
+    const std::string s = squeeze(field);
+    if (s.empty()) { v = 0; return true; }
+    return parse_int(s, v);
+}
+
+bool fixed_real(std::string_view field, float& v) {
+    const std::string s = squeeze(field);
+    if (s.empty()) { v = 0.0f; return true; }
+    return parse_real(s, v);
+}
+
+struct Reader {
+    RunState& rs;
+    FileUnit& f;
+    std::string fname;
+    GaugeSet& g;
+
+    FileUnit& info() { return rs.files[51]; }
+    ListReader::NextRecord next() {
+        return [this](std::string& s) { return f.get_line(s); };
+    }
+
+    void write_coordinates(int n, bool integer_coordinates) {
+        if (rs.files.open(99, "met_station_coordinates.xyz", OpenStatus::unknown) != 0) return;
+        FileUnit& out = rs.files[99];
+        for (int k = 1; k <= n; ++k) {
+            ListLine l;
+            if (integer_coordinates)
+                l << static_cast<float>(g.station_east[k]) << static_cast<float>(g.station_north[k]);
+            else
+                l << g.station_x[k] << g.station_y[k];
+            l << g.station_name[k].str();
+            out.put_line(l);
+        }
+        rs.files.close(99, true);
+    }
+
+    void allocate(int nstations, int nhours, const char* station_stop, const char* data_stop) {
+        try {
+            grow_station_descriptors(g, nstations);
+        } catch (const std::exception&) {
+            fatal_stop(station_stop);
+        }
+        try {
+            grow_gauge_data(g, nstations, nhours);
+        } catch (const std::exception&) {
+            fatal_stop(data_stop);
+        }
+    }
+
+    [[noreturn]] void unreadable_line(int number) {
+        rs.con.line(" Problems reading line " + std::to_string(number) + " in " + fname);
+        rs.con.blank();
+        fatal_stop("program aborted in rdrag @ line " + std::to_string(number));
+    }
+
+    void labelled(int& nhours, float& unit_conversion, int& nstations);
+    void old_layout(int& nhours, float& unit_conversion, int& nstations);
+};
+
+void Reader::labelled(int& nhours, float& unit_conversion, int& nstations) {
+    Console& con = rs.con;
+    con.line(" .rag format rain gauge file found");
+    g.newfmtflg = 'y';
+    if (rs.iopt == 2) con.line(" In rdrag @ checkpoint a1");
+
+    // Lines 2 to 14: a label, then (on most lines) a value. Lines 2 to 5 must
+    // be readable; later ones keep the field as it was when theirs is not.
+    std::string line, label, text;
+    for (int number = 2; number <= 14; ++number) {
+        if (!f.get_line(line)) unreadable_line(number);
+        ListReader r{std::string_view(line)};
+        label.clear();
+        const bool have_label = r.read(label, 20) == ReadResult::value;
+        if (!have_label && number <= 5) unreadable_line(number);
+        ListLine echo(false);
+        echo << fit(label, 20);
+        ReadResult res = ReadResult::value;
+        switch (number) {
+            case 2: case 3: case 4: case 7: case 8:
+                text.clear();
+                res = r.read(text, 10);
+                if (res != ReadResult::value) {
+                    if (number <= 5) unreadable_line(number);
+                    break;
+                }
+                if (number == 2) g.file_type = text;
+                if (number == 3) rs.grid.projection = text;
+                if (number == 4) rs.grid.ellipsoid = text;
+                if (number == 7) g.sample_date = text;
+                if (number == 8) g.sample_time = text;
+                echo << text;
+                break;
+            case 5: {
+                int zone = rs.grid.zone;
+                if (r.read(zone) != ReadResult::value) unreadable_line(number);
+                rs.grid.zone = zone;
+                echo << zone;
+                break;
+            }
+            case 10: case 11: case 12: {
+                int& field = number == 10 ? nstations : number == 11 ? nhours : g.deltat;
+                int v = field;
+                if (r.read(v) == ReadResult::value) field = v;
+                echo << field;
+                break;
+            }
+            case 13: {
+                float v = unit_conversion;
+                if (r.read(v) == ReadResult::value) unit_conversion = v;
+                echo << unit_conversion;
+                break;
+            }
+            default:
+                break;
+        }
+        info().put_line(echo);
+    }
+
+    con.line(msg() << "no of gauges for allocation =" << nstations);
+    if (g.deltat < 1) {
+        con.line("deltat not specified - must be > 1");
+        fatal_stop("Program aborted in rdrag @ 165");
+    }
+    if (nstations < 0 || nhours < 0) {
+        con.line(msg() << "no of gauges =" << nstations << " and hours =" << nhours << " in " << fname);
+        con.line("neither may be negative");
+        fatal_stop("Program aborted in rdrag: negative count");
+    }
+    con.line(msg() << "iall =" << g.station_allocations);
+    allocate(nstations, nhours, "***Allocation of AREA16A arrays failed in rdrag @ 179***",
+             "***Allocation of AREA16A arrays failed in rdrag @190***");
+    // Legacy files carry no elevations: such stations stand at sea level, which
+    // leaves their values unchanged by a lapse-rate correction.
+    for (int k = 1; k <= nstations; ++k) g.station_elevation[k] = 0.0f;
+
+    {
+        ListReader r(next());
+        for (int k = 1; k <= nstations; ++k) {
+            text.clear();
+            if (read_failed(r.read(text, 0))) {
+                con.line(msg() << " error reading precip station name n=" << nstations + 1);
+                fatal_stop(" program aborted in nimbex @ 166");
+            }
+            g.station_name[k] = text;
+        }
+        ListLine echo(false);
+        for (int k = 1; k <= nstations; ++k) echo << g.station_name[k].str();
+        info().put_line(echo);
+    }
+    auto read_coordinates = [&](std::vector<float>& dest, const char* what, const char* stop) {
+        ListReader r(next());
+        bool failed = false;
+        for (int k = 1; k <= nstations && !failed; ++k) failed = read_failed(r.read(dest[k]));
+        ListLine values(false);
+        for (int k = 1; k <= nstations; ++k) values << dest[k];
+        info().put_line(values);
+        if (failed) {
+            con.line(msg() << what << nstations + 1);
+            con.line(values);
+            fatal_stop(stop);
+        }
+    };
+    read_coordinates(g.station_x, " error reading x coordinate n=", " program aborted in nimbex @ 178");
+    read_coordinates(g.station_y, " error reading y coordinate n=", " program aborted in nimbex @ 172");
+    for (int i = 0; i < 2; ++i)
+        if (f.get_line(line)) info().put_line(line);
+    con.line("finished reading header in .rag file");
+    info().put_line("");
+    write_coordinates(nstations, false);
+}
+
+void Reader::old_layout(int& nhours, float& unit_conversion, int& nstations) {
+    Console& con = rs.con;
+    info().put_line(" old format file found");
+    g.file_type = ".rag";
+    g.newfmtflg = 'n';
+
+    std::string line;
+    if (!f.get_line(line) || !fixed_int(columns(line, 1, 5), nstations) || !fixed_int(columns(line, 6, 10), nhours) ||
+        !fixed_real(columns(line, 11, 15), unit_conversion) || nstations < 0 || nhours < 0)
+        unreadable_line(2);
+    {
+        std::string echo;
+        put_i(echo, nstations, 5);
+        put_i(echo, nhours, 5);
+        put_f(echo, unit_conversion, 5, 2);
+        info().put_line(echo);
+    }
+    allocate(nstations, nhours, "***Allocation of AREA16A arrays failed in rdrag @296***",
+             "***Allocation of AREA16A arrays failed in rdrag @302***");
+    for (int k = 1; k <= nstations; ++k) g.station_elevation[k] = 0.0f;
+
+    // Station lines. Two integers (north, east) and a name, or in a
+    // latitude-longitude watershed degrees and minutes of both.
+    auto read_two = [&](bool echo_console) {
+        for (int k = 1; k <= nstations; ++k) {
+            if (!f.get_line(line) || !fixed_int(columns(line, 1, 5), g.station_north[k]) ||
+                !fixed_int(columns(line, 6, 10), g.station_east[k]))
+                unreadable_line(2 + k);
+            g.station_name[k] = columns(line, 12, 23);
+            std::string echo = "     ";
+            put_i(echo, g.station_north[k], 5);
+            put_i(echo, g.station_east[k], 5);
+            echo += ' ';
+            echo += g.station_name[k].str();
+            info().put_line(echo);
+            if (echo_console) con.line(echo);
+        }
+    };
+    if (rs.grid.latlong) {
+        con.line(" looking for lat-long coordinates");
+        bool ok = true;
+        for (int k = 1; k <= nstations && ok; ++k) {
+            int v[4] = {0, 0, 0, 0};
+            ok = f.get_line(line);
+            for (int j = 0; j < 4 && ok; ++j) ok = fixed_int(columns(line, 1 + 5 * j, 5 + 5 * j), v[j]);
+            if (!ok) break;
+            g.station_name[k] = columns(line, 22, 33);
+            g.station_north[k] = v[0] * 60 + v[1];
+            g.station_east[k] = v[2] * 60 + v[3];
+            std::string echo = "     ";
+            for (int j = 0; j < 4; ++j) put_i(echo, v[j], 5);
+            echo += ' ';
+            echo += g.station_name[k].str();
+            info().put_line(echo);
+        }
+        if (!ok) {
+            // Station lines in the two-integer layout: read them again as such.
+            f.rewind();
+            f.get_line(line);
+            f.get_line(line);
+            read_two(true);
+        }
+    } else {
+        con.line(" looking for utm coordinates");
+        read_two(false);
+    }
+    // The coordinates as the file gives them, in the watershed's integer unit.
+    write_coordinates(nstations, true);
+
+    const float dx = rs.shed.x_cell, dy = rs.shed.y_cell;
+    if (!(dx > 0.0f) || !(dy > 0.0f)) {
+        con.line(msg() << "Cell sizes of the grid:" << dx << dy);
+        con.line("station positions need cell sizes above 0");
+        fatal_stop("program aborted in rdrag: no cell size");
+    }
+    const float x0 = static_cast<float>(rs.shed.x0()), y0 = static_cast<float>(rs.shed.y0());
+    for (int k = 1; k <= nstations; ++k) {
+        g.station_x[k] = (static_cast<float>(g.station_east[k]) - x0 + dx / 2.0f) / dx;
+        g.station_y[k] = (static_cast<float>(g.station_north[k]) - y0 + dy / 2.0f) / dy;
+    }
+    g.deltat = 1;
+    g.sample_date = "unknown";
+    g.sample_time = "unknown";
+}
+
+}  // namespace
+
+void rdrag(RunState& rs, int& nhours, float& unit_conversion, int& nstations, std::string_view file_type) {
+    Console& con = rs.con;
+    GaugeSet& g = rs.gauges;
+    const std::string fname(rs.file_name(rag_entry).trimmed());
+    g.file_type = file_type;
+
+    if (!file_exists(fname)) {
+        con.blank();
+        con.line("Fatal error");
+        con.line("file " + fname + " not found");
+        con.line("file name should be something like: raing\\yyyymmdd.rag");
+        con.blank();
+        con.line("This program requires a rain gauge data file (.rag)");
+        con.line("If you do not have gauge data, please create a dummy");
+        con.line("with all -1 for data for at least one station");
+        con.line("and make reference to it in the event.evt file");
+        con.blank();
+        fatal_stop("program aborted in rdrag @ 57");
+    }
+    if (rs.files.open(rag_unit, fname, OpenStatus::old_file) != 0) {
+        con.line("error opening " + fname);
+        con.line("posible cause: file opened by another program");
+        con.blank();
+        fatal_stop("program aborted in rdrag @ 50");
+    }
+    FileUnit& f = rs.files[rag_unit];
+    FileUnit& info = rs.files[51];
+    info.put_line("Opened  " + fname + "  in rdrag");
+    info.put_line("");
+
+    std::string line;
+    f.get_line(line);  // an empty file reads as a blank first line
+    const std::string first = fit(line, 25);
+    info.put_line(first + "     ignored - in rdrag");
+
+    // Weather-model files have no reader here: a notice, and nothing is read.
+    auto model = [&](const char* id) { return same_text(first, id); };
+    bool is_model = true;
+    if (model("MOLOCH")) {
+        con.line(" Going to special case inprag_mo");
+        con.line(" Back from inprag_mo  .... ");
+    } else if (model("MESO-NH")) {
+        con.line(" Back from inprag_nh  .... ");
+    } else if (model("MC2") || model("MM5RE") || model("MM5E1") || model("BOLAM3") || model("GAUGE")) {
+        con.line(" Back from inprag_mc  .... ");
+    } else if (model(" -103.81  50.04 remo.422.")) {
+        con.line(" Back from inp_data_remo  .... ");
+        g.deltat = 6;
+        unit_conversion = 1.0f;
+    } else {
+        is_model = false;
+    }
+    if (is_model) {
+        // No stations and no hours, so the event distributes nothing.
+        nstations = 0;
+        nhours = 0;
+        g.nstations = 0;
+        g.nhours = 0;
+        return;
+    }
+
+    g.deltat = -1;
+    Reader rd{rs, f, fname, g};
+    if (trim_right(first) == "#")
+        rd.labelled(nhours, unit_conversion, nstations);
+    else
+        rd.old_layout(nhours, unit_conversion, nstations);
+
+    // Echo of the stations, both layouts.
+    std::string out;
+    info.put_line("***" + g.file_type.str() + "***");
+    info.put_line(std::string("newfmtflg=") + g.newfmtflg);
+    info.put_line("");
+    out = "  gname   ";
+    for (int k = 1; k <= nstations; ++k) put_a(out, first_chars(g.station_name[k].str(), 10), 10);
+    info.put_line(out);
+    out = "  ysta    ";
+    for (int k = 1; k <= nstations; ++k) put_f(out, g.station_y[k], 10, 2);
+    info.put_line(out);
+    out = "  xsta    ";
+    for (int k = 1; k <= nstations; ++k) put_f(out, g.station_x[k], 10, 2);
+    info.put_line(out);
+    info.put_line("");
+
+    if (g.newfmtflg == 'n') {
+        ListReader r([&f](std::string& s) { return f.get_line(s); });
+        bool failed = false;
+        for (int k = 1; k <= nstations && !failed; ++k) failed = read_failed(r.read(g.init_soil_moisture[k]));
+        if (failed) {
+            con.line(" Problems reading soil moisture line in");
+            con.line(fname);
+            con.blank();
+            fatal_stop(" program aborted in rdrag @zxc");
+        }
+        ListLine l(false);
+        l << "Initial soil moisture at precip station:";
+        for (int k = 1; k <= nstations; ++k) l << g.init_soil_moisture[k];
+        info.put_line(l);
+        info.put_line("");
+        info.put_line("Echo precip data:");
+    }
+
+    // Data: one step per read, starting on a new line.
+    const int deltat = g.deltat;
+    con.line(msg() << nhours << deltat);
+    const int nsteps = nhours / deltat;
+    auto end_of_file = [&]() {
+        con.line(" end of file reached in raing/yymmdd.rag");
+        con.line(" probable cause: missing init soil moisture");
+        con.line(" for first data line");
+        con.blank();
+        fatal_stop(" program aborted in rdrag @zxc");
+    };
+    for (int k = 1; k <= nsteps; ++k) {
+        const int h = k * deltat;
+        float* row = g.hour_values(h);
+        if (g.newfmtflg == 'y') {
+            if (nstations == 0) {
+                if (!f.get_line(line)) end_of_file();
+            } else {
+                ListReader r([&f](std::string& s) { return f.get_line(s); });
+                for (int i = 0; i < nstations; ++i) {
+                    const ReadResult res = r.read(row[i]);
+                    if (res == ReadResult::eof) end_of_file();
+                    if (res == ReadResult::bad || res == ReadResult::slash) break;  // keeps what was read
+                }
+            }
+        } else {
+            // 8 columns per value, 1200 values per line; a bad field ends the
+            // step's values but its remaining lines are still passed over.
+            bool bad = false;
+            for (int i = 0; i < std::max(nstations, 1); ++i) {
+                const int c = i % values_per_record;
+                if (c == 0 && !f.get_line(line)) end_of_file();
+                if (i >= nstations || bad) continue;
+                float v = 0.0f;
+                if (fixed_real(columns(line, 8 * c + 1, 8 * c + 8), v))
+                    row[i] = v;
+                else
+                    bad = true;
+            }
+        }
+        out.clear();
+        put_i(out, h, 10);
+        for (int i = 0; i < nstations; ++i) put_f(out, row[i], 10, 3);
+        info.put_line(out);
+    }
+
+    info.put_line(msg() << "hours of data entered = " << nhours);
+    con.line(msg() << "hours of data entered = " << nhours);
+
+    for (int h = 1; h <= nhours; ++h) {
+        float* row = g.hour_values(h);
+        for (int i = 0; i < nstations; ++i) row[i] *= unit_conversion;
+    }
+    unit_conversion = 1.0f;
+
+    rs.files.close(rag_unit, true);
+    info.put_line("Closed unit 35. Filename =  " + fname);
+    info.put_line("");
+    con.line("Closed unit 35. Filename =  " + fname);
+
+    g.nstations = nstations;
+    g.nhours = nhours;
+}
+
+}  // namespace nimbex

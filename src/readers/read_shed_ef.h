@@ -1,0 +1,17 @@
+#pragma once
+// The watershed file (bsnm_shd.r2c): grid geometry, cell numbering and the
+// per-grid drainage, channel, elevation and land-cover data.
+namespace nimbex {
+
+struct RunState;
+
+// Reads the watershed file named in file-name entry `entry` on `unit`, fills
+// rs.grid and rs.shed, and writes its listings to the information report
+// (unit 51). Every failure stops the run.
+void read_shed_ef(RunState& rs, int unit, int entry);
+
+// A real cut toward zero to an integer; NaN gives 0 and values beyond the
+// integer range are held at its ends (a Fortran INT of such values is undefined).
+int cut_to_int(float v);
+
+}  // namespace nimbex
