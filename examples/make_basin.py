@@ -16,7 +16,7 @@ from collections import deque
 
 XCOUNT, YCOUNT = 20, 15
 DELTA = 1000.0
-XORIGIN, YORIGIN = 450000.0, 5500000.0
+XORIGIN, YORIGIN = 500000.0, 4800000.0  # where the example gauges stand
 SEED = 20240611
 
 rng = random.Random(SEED)
@@ -123,7 +123,7 @@ chnllength[receiver] = 1000.0
 slope = {rc: max(1.0e-4, (elev[rc] - elev[down[rc]]) / chnllength[rc]) for rc in cells}
 slope[receiver] = 1.0e-3
 bankfull = {rc: round(0.6 * da[rc] ** 0.75, 3) for rc in list(cells) + [receiver]}
-iak = {rc: (2 if da[rc] > 25.0 else 1) for rc in list(cells) + [receiver]}
+iak = {rc: 1 for rc in list(cells) + [receiver]}  # one river class, as the parameter file has
 chnl = {rc: (1 if da[rc] > 25.0 else 2) for rc in list(cells) + [receiver]}
 lake_cells = set(order[n_basin // 2: n_basin // 2 + 3])
 reach = {rc: (1 if rc in lake_cells else 0) for rc in list(cells) + [receiver]}
@@ -200,7 +200,7 @@ header = [
     ":ContourInterval         10.000",
     ":ImperviousArea           0.000",
     ":ClassCount                  3",
-    ":NumRiverClasses             2",
+    ":NumRiverClasses             1",
     ":ElevConversion           1.000",
     ":TotalNumOfGrids    %8d" % n_total,
     ":NumGridsInBasin    %8d" % n_basin,

@@ -1,9 +1,16 @@
 #include "driver/nimbex.h"
 
-#include <iostream>
+#include <array>
+#include <exception>
+#include <new>
+#include <string>
 
+#include "driver/event_processing.h"
 #include "driver/run_state.h"
 #include "platform/fatal.h"
+#include "platform/fortran_format.h"
+#include "platform/text.h"
+#include "readers/read_evt.h"
 
 namespace nimbex {
 
@@ -17,14 +24,174 @@ int run_program(int argc, char** argv, std::ostream& out, std::istream& in) {
         con.line(stop.what());
         con.flush();
         return 1;
+    } catch (const std::bad_alloc&) {
+        con.line("Program aborted in nimbex: not enough memory for the arrays of this run");
+        con.flush();
+        return 1;
+    } catch (const std::exception& e) {
+        // Never leave without a word: an unforeseen failure is reported as a stop.
+        con.line(std::string("Program aborted in nimbex: ") + e.what());
+        con.flush();
+        return 1;
     }
     con.flush();
     return 0;
 }
 
+namespace {
+
+// The power from a one-character argument, written to the scratch file "junk"
+// and read back as an integer in a field of width 2.
+int power_from_argument(RunState& rs, char c) {
+    int ios = rs.files.open(99, "junk", OpenStatus::unknown);
+    if (ios != 0) fatal_stop("Program aborted in nimbex: unable to open the scratch file junk");
+    rs.files[99].put_line(std::string(1, c));
+    rs.files[99].rewind();
+    std::string line;
+    rs.files[99].get_line(line);
+    rs.files.close(99, true);
+    std::string field = fit(line, 2);
+    std::string_view digits = trim(field);
+    if (digits.size() != 1 || digits[0] < '0' || digits[0] > '9') {
+        rs.con.line("The only command-line argument is the inverse-distance power,");
+        rs.con.line("a single digit 0 to 9 (default 2). Found: " + line);
+        fatal_stop("Program aborted in nimbex: invalid command-line argument");
+    }
+    return digits[0] - '0';
+}
+
+void banner(Console& con) {
+    const std::array<const char*, 5> inner{
+        "",
+        "NIMBEX",
+        "rain gauge precipitation spread over the grid",
+        "by inverse-distance weighting",
+        "",
+    };
+    const std::string edge(56, '*');
+    con.line(edge);
+    for (const char* text : inner) {
+        std::string body(54, ' ');
+        std::string_view t(text);
+        std::size_t left = (54 - t.size()) / 2;
+        body.replace(left, t.size(), t);
+        con.line("*" + body + "*");
+    }
+    con.line(edge);
+    con.blank();
+}
+
+void closing_text(Console& con) {
+    static const char* const lines[] = {
+        "",
+        "Please check that the program has operated properly",
+        "Compare values in the yyyymmdd_met.r2c file against",
+        "data in the yyyymmdd_rag.tb0 file",
+        "Event totals should be equal at gauge sites if ",
+        "data set for station is complete",
+        "AND damping (smoothdist) is set to 0 !!!!!!!!!!!!",
+        "",
+        "See nimbex_recl.txt for record length in each event",
+        "See nimbex_flag.txt for data summary",
+        "   p = partial record this gauge",
+        "   n = no data",
+        "   y = full record",
+        "",
+        "Note change:",
+        "In the nimbex.par file, both radius of influence",
+        "& smoothing distance are now in km!!! Please check your file",
+        "",
+    };
+    for (const char* l : lines) con.line(l);
+}
+
+}  // namespace
+
 void nimbex_main(RunState& rs, const char* arg) {
-    (void)rs;
-    (void)arg;
+    Console& con = rs.con;
+
+    // Start-up 1: the argument as a 2-character text and its reported length.
+    std::string given = arg ? std::string(arg) : std::string();
+    rs.argument = given;
+    std::string two = fit(given, 2);
+    std::string kept = given.size() == 1 ? two : std::string(2, ' ');
+    con.line(msg() << static_cast<int>(given.size()));
+    con.line(two);
+    con.line(kept);
+
+    // 2: the inverse-distance power.
+    rs.idw_power = trim(kept).empty() ? 2 : power_from_argument(rs, kept[0]);
+
+    // 3
+    con.line(" RAIN GAUGE RAINFALL DISTRIBUTION APPLICATION");
+
+    // 4: the five reports stay open to the end of the run.
+    const std::array<std::pair<int, const char*>, 5> reports{{{50, "nimbex_cumm.txt"},
+                                                              {51, "nimbex_info.txt"},
+                                                              {52, "nimbex_recl.txt"},
+                                                              {53, "nimbex_flag.txt"},
+                                                              {54, "nimbex_yrly.txt"}}};
+    for (auto [unit, name] : reports) {
+        if (rs.files.open(unit, name, OpenStatus::unknown) != 0) {
+            con.line(std::string("Problem opening ") + name + " in working directory");
+            con.blank();
+            fatal_stop("Program aborted in nimbex @ 110");
+        }
+    }
+
+    // 5, 6: the file-name list exists with the run state; read the first event file.
+    rs.file_name(99) = "event/event.evt";
+    rs.event_number = 1;
+    rs.event_count = 1;
+    rs.iopt = 1;
+    float conv = 0.0f, scale = 0.0f;
+    std::array<float, 16> smc{};
+    int hours_rain = 0, hours_flow = 0;
+    read_evt(rs, conv, scale, smc, hours_rain, hours_flow);
+    rs.event1_conversion = conv;
+
+    // 7: the obsolete settings file is refused.
+    if (file_exists("basin\\nimbex.par")) {
+        con.line("found the file `basin\\nimbex.par`");
+        con.line("use of this file has been replaced by reading the");
+        con.line("radius of influence and the smoothing distance");
+        con.line("from the bsnm_par.csv file");
+        con.line("Please delete the `basin\\nimbex.par` file");
+        con.line("and ensure the proper values are in the file:");
+        con.line(fit(rs.file_name(2).str(), 60));
+        con.line("Sorry for any inconvenience");
+        con.blank();
+        fatal_stop("nimbex aborted @159");
+    }
+
+    // 8
+    banner(con);
+
+    // The event loop.
+    for (rs.event_number = 1; rs.event_number <= rs.event_count; ++rs.event_number) {
+        con.blank();
+        con.line("******NIMBEX******");
+        con.line(msg() << "event #" << rs.event_number << " of" << rs.event_count);
+        if (rs.event_number > 1) {
+            rs.file_name(99) = rs.evt.event_fln.at(static_cast<std::size_t>(rs.event_number)).str();
+            float later_conv = 0.0f;  // the gauge file's factor counts for later events
+            read_evt(rs, later_conv, scale, smc, hours_rain, hours_flow);
+        }
+        con.line("Using input file   " + fit(rs.file_name(5).str(), 40));
+        con.line("Creating           " + fit(rs.file_name(10).str(), 40));
+        rs.frame_count = 0;
+        process_event(rs);
+    }
+
+    // End of the run.
+    write_run_totals(rs);
+    closing_text(con);
+    if (rs.argument == "-2") {
+        con.line(" normal ending");
+        con.blank();
+    } else {
+        con.line(" normal ending");
+    }
 }
 
 }  // namespace nimbex

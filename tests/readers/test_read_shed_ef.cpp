@@ -329,8 +329,8 @@ TEST_F(ReadShedTest, DemoBasinAndItsPdlAgree) {
     inpgrd(rs, nx, ny, 2);
     EXPECT_EQ(nx, 20);
     EXPECT_EQ(ny, 15);
-    EXPECT_EQ(rs.shed.west, 450);
-    EXPECT_EQ(rs.shed.east, 469);
+    EXPECT_EQ(rs.shed.west, 500);
+    EXPECT_EQ(rs.shed.east, 519);
 }
 
 }  // namespace

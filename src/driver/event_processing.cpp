@@ -1,0 +1,420 @@
+#include "driver/event_processing.h"
+
+#include <algorithm>
+#include <string>
+
+#include "driver/distribute.h"
+#include "driver/run_state.h"
+#include "ensim/keyword_line.h"
+#include "platform/fatal.h"
+#include "platform/fortran_format.h"
+#include "platform/text.h"
+#include "readers/gauge_io.h"
+#include "readers/inpgrd.h"
+#include "readers/rdrag.h"
+#include "readers/read_gsm_ef.h"
+#include "readers/read_par_parser.h"
+#include "readers/read_rag_ef.h"
+#include "readers/read_shed_ef.h"
+#include "writers/write_r2c.h"
+
+namespace nimbex {
+
+namespace {
+
+// The three characters that follow the first "." of a file-name entry.
+std::string extension(RunState& rs, int entry) {
+    std::string_view name = rs.file_name(entry).trimmed();
+    auto dot = name.find('.');
+    if (dot == std::string_view::npos) return std::string();
+    return std::string(trim_right(name.substr(dot + 1, 3)));
+}
+
+// Writes a grid to the information report, one line per row, `per_line`
+// values at most on a line (a longer row continues on the next line).
+void write_grid_rows(FileUnit& f, const float* row, int ncols, int w, int d, int per_line) {
+    std::string line;
+    for (int j = 0; j < ncols; ++j) {
+        if (j > 0 && j % per_line == 0) {
+            f.put_line(line);
+            line.clear();
+        }
+        put_f(line, row[j], w, d);
+    }
+    f.put_line(line);
+}
+
+// ---- first event -------------------------------------------------------
+
+void read_watershed(RunState& rs) {  // F1
+    Console& con = rs.con;
+    if (!is_r2c_file(rs.file_name(1).str())) {
+        con.blank();
+        con.line(" r2c format now required for this program");
+        con.line(" please use the  \"xxxx_shd.r2c\" file");
+        con.line(" created by tesk.exe");
+        con.blank();
+        fatal_stop("Program aborted in nimbex @ 664");
+    }
+    con.blank();
+    con.line("Gone to read " + fit(rs.file_name(1).str(), 40));
+    con.line(" with read_shed_ef");
+    read_shed_ef(rs, 31, 1);
+    con.line("Finished reading" + fit(rs.file_name(1).str(), 40));
+    con.blank();
+}
+
+void read_parameters(RunState& rs) {  // F2 .. F5
+    Console& con = rs.con;
+    create_class_arrays(rs);
+    rs.rlapse = 0.0f;
+    rs.radiusinflce = 1.0e6f;
+    rs.smoothdist = 0.0f;
+    if (extension(rs, 2) == "csv") {
+        con.line("reading  " + fit(rs.file_name(2).str(), 50));
+        rs.par.evt_smrflg = rs.evt.sw.smrflg;
+        rs.par.evt_wetflg = rs.evt.sw.wetflg;
+        rs.par.evt_trcflg = rs.evt.sw.trcflg;
+        read_par_parser(rs, 32, 2);
+        rs.evt.sw.trcflg = rs.par.evt_trcflg;  // the tracer rule may switch it off
+    }
+    con.line(msg() << "ni=" << rs.event_count);
+    con.line("Echo input parameters:");
+    con.line(msg() << "precip lapse rate /m =" << rs.rlapse);
+    con.line(msg() << "radinfl=" << rs.radiusinflce << " km");
+    con.line(msg() << "smoothdist =" << rs.smoothdist << " km");
+    con.blank();
+    const float al = rs.shed.nominalgridsize_al;
+    if (!(al > 0.0f)) {
+        // Without a cell size the distances cannot be brought to cell units.
+        con.line("The watershed file gives no positive :NominalGridSize_AL");
+        con.line("so the radius of influence and the smoothing distance");
+        con.line("cannot be converted to cell units");
+        fatal_stop("Program aborted in nimbex: nominal grid size missing");
+    }
+    rs.radiusinflce = rs.radiusinflce * 1000.0f / al;
+    rs.smoothdist = rs.smoothdist * 1000.0f / al;
+    con.line("Converted to cell numbers used in program:");
+    con.line(msg() << "radinfl=" << rs.radiusinflce << " cells");
+    con.line(msg() << "smoothdist =" << rs.smoothdist << " cells");
+}
+
+void build_elevations(RunState& rs) {  // F6
+    const int nx = rs.shed.shed_xcount, ny = rs.shed.shed_ycount;
+    rs.elev_grid.assign(static_cast<std::size_t>(nx) * static_cast<std::size_t>(std::max(ny, 0)), 0.0f);
+    for (int i = 1; i <= ny; ++i)
+        for (int j = 1; j <= nx; ++j) {
+            int n = rs.shed.rank_at(i, j);
+            if (n > 0 && n < static_cast<int>(rs.shed.elev.size()))
+                rs.elev_grid[static_cast<std::size_t>(i - 1) * nx + (j - 1)] = rs.shed.elev[n];
+        }
+    FileUnit& info = rs.files[51];
+    for (int i = 1; i <= ny; ++i)
+        write_grid_rows(info, rs.elev_grid.data() + static_cast<std::size_t>(i - 1) * nx, nx, 6, 0, 999);
+}
+
+void read_pdl_header(RunState& rs) {  // F7
+    Console& con = rs.con;
+    int nx = 0, ny = 0;
+    inpgrd(rs, nx, ny, 2);
+    rs.nx_pdl = nx;
+    rs.ny_pdl = ny;
+    if (nx != rs.grid.xcount || ny != rs.grid.ycount) {
+        con.blank();
+        con.line("WARNING:");
+        con.line("Grid size in the pdl file does not match the");
+        con.line("grid in the shd file");
+        con.line(msg() << "xcount shd =" << rs.grid.xcount << " in the pdl file =" << nx);
+        con.line(msg() << "ycount shd =" << rs.grid.ycount << " in the pdl file =" << ny);
+        con.line("OK if you want the precip grid larger");
+        con.line("than the watershed grid");
+        con.blank();
+    }
+    if (nx < rs.grid.xcount || ny < rs.grid.ycount) {
+        // The precipitation grids hold the whole grid in force; a smaller one
+        // would be overrun.
+        con.line("The precipitation grid of the pdl file is smaller than");
+        con.line("the grid it has to hold: please correct the pdl file");
+        fatal_stop("Program aborted in nimbex: pdl grid smaller than the watershed grid");
+    }
+}
+
+void read_elv_max(RunState& rs) {  // F8
+    Console& con = rs.con;
+    if (!file_exists("basin\\elv_max.r2c")) {
+        rs.elv_max_used = false;
+        return;
+    }
+    con.line("WARNING:");
+    con.line("found the file elv_max.r2c ");
+    con.line("Elev in the shd file will be replaced by those");
+    con.line("in the elv_max.r2c file");
+    con.blank();
+    rs.file_name(499) = "basin\\elv_max.r2c";
+    con.line("finished reading the header");
+    std::vector<float> grid;
+    read_gsm_ef(rs, 499, 499, grid, rs.evt.sw.resumflg);
+    // The static grid has the size of the grid in force; the elevations that
+    // of the watershed grid: copy the cells both hold (attribute 1).
+    const int nx = rs.shed.shed_xcount, ny = rs.shed.shed_ycount;
+    const int gx = rs.grid.xcount, gy = rs.grid.ycount;
+    for (int i = 1; i <= std::min(ny, gy); ++i)
+        for (int j = 1; j <= std::min(nx, gx); ++j) {
+            std::size_t from = static_cast<std::size_t>(i - 1) * gx + (j - 1);
+            std::size_t to = static_cast<std::size_t>(i - 1) * nx + (j - 1);
+            if (from < grid.size() && to < rs.elev_grid.size()) rs.elev_grid[to] = grid[from];
+        }
+    rs.elv_max_used = true;
+}
+
+// ---- every event -------------------------------------------------------
+
+void set_disaggregation(RunState& rs) {  // E1
+    Console& con = rs.con;
+    rs.a12 = rs.evt.event.disaggregate;
+    if (rs.a12 == 0.0f && rs.evt.sw.smrflg == 'y') {
+        rs.a12 = rs.par.a12;
+        if (rs.a12 == 0.0f) {
+            con.line("ERROR:");
+            con.line("disaggregation flag smrflg = `y`");
+            con.line("but a12 in the par file = 0.0");
+            con.line("Please set the a12 value of set smrflg = `n`");
+            con.blank();
+            fatal_stop("NIMBEX aborted at 408");
+        }
+    }
+}
+
+void read_gauges(RunState& rs, int& nhours, float& unit_conversion, int& nstations) {  // E2 .. E4
+    Console& con = rs.con;
+    const std::string type = extension(rs, 5);
+    con.blank();
+    con.line("filetype=" + type);
+    if (type == "rag") {
+        con.blank();
+        con.line(std::string(47, '~'));
+        con.line("The input file found is " + rs.file_name(5).str());
+        con.line("Check if");
+        con.line("The first data line in the .rag file is the ");
+        con.line("initial soil moisture at selected locations.");
+        con.blank();
+        con.line("This is no longer allowed as the initial soil");
+        con.line("moisture is now entered with the .psm and .gsm ");
+        con.line("files.");
+        con.blank();
+        con.line("Please note also that the initial soil moisture");
+        con.line("is now required for each land cover class.");
+        con.line("Please create the .psm file and run VELDA.exe");
+        con.line(std::string(47, '~'));
+        con.blank();
+    }
+    nstations = 2;
+    rs.narr_input = false;
+    GaugeSet& g = rs.gauges;
+    g.evt_year = rs.evt.year;
+    g.evt_month = rs.evt.month;
+    g.evt_day = rs.evt.day;
+    g.evt_hour = rs.evt.hour;
+    if (type == "tb0") {
+        read_rag_ef(rs, 35, 5, nhours, unit_conversion, nstations);
+        if (rs.rlapse > 0.0f) {
+            bool any_above = false, any_at_or_below = false;
+            for (int k = 1; k <= nstations; ++k) {
+                if (g.station_elevation[k] > 0.0f) any_above = true;
+                else any_at_or_below = true;
+            }
+            rs.lapse_active = any_above;
+            if (any_at_or_below) {
+                con.line("WARNING:");
+                con.line("One or more station elevations <= 0.0 were found");
+                con.line("while the rlapse .ne. 0.0");
+                con.line("OK if no data for the station(s)");
+                con.line(std::string(32, '-'));
+            }
+        }
+        if (rs.rlapse <= 0.0f || nstations < 1) rs.lapse_active = false;
+    } else if (rs.file_name(5).str().compare(0, 18, fit("raing\\narr\\narr380", 18)) == 0) {
+        // Model-grid input has no reader in this program: the event keeps
+        // the gauge set it has, and is refused before anything is written.
+        con.line("gone to read_narr");
+        rs.narr_input = true;
+    } else if (type == "rag") {
+        rdrag(rs, nhours, unit_conversion, nstations, fit("." + type, 10));
+    } else {
+        con.blank();
+        con.line("wrong file format found");
+        con.line("file extension =" + type);
+        con.blank();
+        fatal_stop("Nimbex aborted @ 429");
+    }
+}
+
+void size_work_arrays(RunState& rs, int nstations, int nhours) {  // E5
+    Console& con = rs.con;
+    if (rs.dist.run_total.empty()) {
+        create_work_arrays(rs, nstations, nhours);
+        con.line("allocations for");
+        con.line(msg() << nstations << " stations");
+        con.line(msg() << nhours << " no of hours of data");
+        con.line(msg() << rs.ny_pdl << " rows");
+        con.line(msg() << rs.nx_pdl << " columns");
+        create_outarray(rs);
+        return;
+    }
+    if (work_arrays_need_recreation(rs, nstations, nhours)) {
+        recreate_work_arrays(rs, nstations, nhours);
+        con.line("reallocations for");
+        con.line(msg() << nstations << " stations");
+        con.line(msg() << nhours << " no of hours of data");
+    }
+}
+
+void stations_to_cells(RunState& rs, int nstations, bool already_in_cells) {  // E8
+    // The old fixed-column .rag layout gives positions already in cell units
+    // (from the integer grid origin and cell sizes).
+    if (already_in_cells) return;
+    GaugeSet& g = rs.gauges;
+    for (int k = 1; k <= nstations; ++k) {
+        g.station_x[k] = (g.station_x[k] - rs.grid.xorigin) / rs.grid.xdelta;
+        g.station_y[k] = (g.station_y[k] - rs.grid.yorigin) / rs.grid.ydelta;
+    }
+}
+
+void write_event_header(RunState& rs, int nhours, float unit_conversion) {  // E9
+    OutputGridHeader& h = rs.out_hdr;
+    h.written_by = "nimbex.exe";
+    h.name = "Precipitation";
+    h.projection = rs.grid.projection.str();
+    h.ellipsoid = rs.grid.ellipsoid.str();
+    h.zone = rs.grid.zone;
+    h.xorigin = rs.grid.xorigin;
+    h.yorigin = rs.grid.yorigin;
+    h.xcount = rs.grid.xcount;
+    h.ycount = rs.grid.ycount;
+    h.xdelta = rs.grid.xdelta;
+    h.ydelta = rs.grid.ydelta;
+    h.source_file = fit(rs.file_name(5).str(), 30);
+    h.unit_conversion = unit_conversion;
+    h.weight_used = rs.idw_power;
+    const float al = rs.shed.nominalgridsize_al;
+    h.sample_date = rs.gauges.sample_date.str();
+    h.sample_time = rs.gauges.sample_time.str();
+    h.extra_names.clear();
+    h.extra_values.clear();
+    auto extra = [&h](std::string_view name, float value) {
+        h.extra_names.emplace_back(name);
+        h.extra_values.push_back(value);
+    };
+    extra("#precip lapse rate   1/m", rs.lapse_active ? rs.rlapse : 0.0f);
+    extra("#radius of influence  km", rs.radiusinflce * al / 1000.0f);
+    extra("#smoothing distance   km", rs.smoothdist * al / 1000.0f);
+    if (rs.elv_max_used) extra("#elv_max_used", 0.0f);
+    h.extra_count = static_cast<int>(h.extra_names.size());
+    write_r2c(rs, 40, 10, nhours, 1, 0, 0, 1);
+    h.extra_names.clear();
+    h.extra_values.clear();
+}
+
+void check_conversion(RunState& rs, float unit_conversion) {  // E11
+    if (unit_conversion == rs.event1_conversion) return;
+    std::string l = " WARNING: event and rain file values of conv     do not match. From event";
+    put_f(l, rs.event1_conversion, 6, 2);
+    l += " from raing";
+    put_f(l, unit_conversion, 6, 2);
+    l += "     The value from the .RAG file is used";
+    rs.con.line(l);
+    rs.con.blank();
+    rs.con.pause(" In nimbex @ line ~141. Hit enter to continue");
+}
+
+void reset_event_grids(RunState& rs) {  // E10
+    std::fill(rs.dist.psum.begin(), rs.dist.psum.end(), 0.0f);
+    std::fill(rs.dist.pmax.begin(), rs.dist.pmax.end(), 0.0f);
+    if (rs.event_number == 1) std::fill(rs.dist.run_total.begin(), rs.dist.run_total.end(), 0.0f);
+}
+
+void write_event_summary(RunState& rs) {  // E16
+    FileUnit& info = rs.files[51];
+    const int nx = rs.nx_pdl, ny = rs.ny_pdl;
+    info.put_line(" Hour= -999                    Summary of rainfall:");
+    for (int i = ny; i >= 1; --i)
+        write_grid_rows(info, rs.dist.psum.data() + static_cast<std::size_t>(i - 1) * nx, nx, 7, 0, 9999);
+    info.put_line(" Hour= -999                    Maximum rainfall:");
+    for (int i = ny; i >= 1; --i)
+        write_grid_rows(info, rs.dist.pmax.data() + static_cast<std::size_t>(i - 1) * nx, nx, 7, 0, 9999);
+}
+
+}  // namespace
+
+void process_event(RunState& rs) {
+    Console& con = rs.con;
+    if (rs.event_number == 1) {
+        read_watershed(rs);
+        read_parameters(rs);
+        build_elevations(rs);
+        read_pdl_header(rs);
+        read_elv_max(rs);
+    }
+
+    set_disaggregation(rs);
+    int nhours = rs.gauges.nhours;
+    float unit_conversion = 1.0f;
+    int nstations = rs.gauges.nstations;
+    read_gauges(rs, nhours, unit_conversion, nstations);
+    if (rs.narr_input) {
+        con.line("Model-grid input (raing\\narr\\narr380) cannot be read by this program");
+        fatal_stop("Program aborted in nimbex: no reader for model-grid input");
+    }
+
+    size_work_arrays(rs, nstations, nhours);
+    rs.dist.smrflg = rs.evt.sw.smrflg;
+    rs.dist.start_year = rs.evt.year;
+    rs.dist.start_month = rs.evt.month;
+    rs.dist.start_day = rs.evt.day;
+    rs.dist.start_hour = rs.evt.hour;
+    const bool spurious = prepare_gauge_data(rs);
+    write_station_list(rs, rs.dist.station_has_data);
+    stations_to_cells(rs, nstations, extension(rs, 5) == "rag" && rs.gauges.newfmtflg == 'n');
+    write_event_header(rs, nhours, unit_conversion);
+    reset_event_grids(rs);
+    check_conversion(rs, unit_conversion);
+
+    std::string l = " file length =";
+    put_i(l, nhours, 5);
+    l += "hours    # gauges =";
+    put_i(l, nstations, 5);
+    con.line(l);
+
+    con.line(" ");
+    rs.calendar_year = rs.evt.year;
+    con.line(msg() << "days in year 1 =" << (rs.calendar_year % 4 == 0 ? 366 : 365));
+
+    distribute(rs);
+    write_event_summary(rs);
+
+    rs.files.close(40, true);
+    con.blank();
+    con.line("Closed Unit 40  file name " + fit(rs.file_name(10).str(), 40));
+
+    if (spurious) {
+        con.line("WARNING:");
+        con.line("Spurious precip values removed for");
+        con.line("hourly precip > 100 mm");
+        con.line(std::string(35, '!'));
+        con.blank();
+    }
+}
+
+void write_run_totals(RunState& rs) {
+    if (rs.dist.run_total.empty()) return;  // no event reached the distribution
+    rs.file_name(599) = "nimbex_sum.r2c";
+    rs.out_hdr.extra_count = 0;
+    rs.out_hdr.extra_names.clear();
+    rs.out_hdr.extra_values.clear();
+    rs.out_hdr.source_file = "multiple_events";
+    rs.dist.outarray = rs.dist.run_total;
+    write_r2c(rs, 599, 599, 1, 1, 0, 0, 1);
+    write_r2c(rs, 599, 599, 1, 1, 1, 1, 10);
+}
+
+}  // namespace nimbex
