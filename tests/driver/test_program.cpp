@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -145,4 +146,49 @@ TEST(Program, StopsExitNonZeroWithTheirMessage) {
         EXPECT_EQ(r.lines.back(), "Program aborted in read_evt @ 159");
         fs::remove_all(d);
     }
+}
+
+// The check the closing text asks users to make: with every gauge on a cell
+// and no smoothing, each gauge cell's total equals the gauge's total.
+TEST(Program, GaugeCellTotalsEqualGaugeTotals) {
+    fs::path d = example_dir("gaugecells");
+    // A parameter file that is not read: lapse 0, default radius, smoothing 0.
+    replace_in_file(d / "event/event.evt", "basin\\demo_par.csv", "basin\\demo_par.txt");
+    replace_in_file(d / "event/event.evt", ":noeventstofollow     2", ":noeventstofollow     0");
+    // Three gauges on cells (row 3, col 4), (row 10, col 15), (row 14, col 2):
+    // cell (i, j) lies at xorigin + j*xdelta, yorigin + i*ydelta.
+    const int rows[3] = {3, 10, 14}, cols[3] = {4, 15, 2};
+    std::ostringstream tb0;
+    tb0 << ":FileType tb0  ASCII  EnSim 1.0\n:DeltaT 1\n:UnitConversion 1.0\n:ColumnMetaData\n"
+        << ":ColumnUnits mm mm mm\n:ColumnName G1 G2 G3\n:ColumnLocationX";
+    for (int c : cols) tb0 << " " << 500000 + c * 1000;
+    tb0 << "\n:ColumnLocationY";
+    for (int r : rows) tb0 << " " << 4800000 + r * 1000;
+    tb0 << "\n:Elevation 300 400 500\n:EndColumnMetaData\n:EndHeader\n";
+    double totals[3] = {0, 0, 0};
+    for (int h = 1; h <= 48; ++h) {
+        for (int k = 0; k < 3; ++k) {
+            int v = (h % (5 + k) == 0) ? (k + 1) * 3 + h % 4 : 0;  // showers at each gauge
+            if (k == 1 && h >= 20 && h <= 24) v = -1;               // a gap in gauge 2 (not on its rain hours)
+            if (v > 0) totals[k] += v;
+            tb0 << " " << v << ".0";
+        }
+        tb0 << "\n";
+    }
+    std::ofstream(d / "raing/20230701_rag.tb0") << tb0.str();
+    ProgramRun r = run_nimbex(d);
+    ASSERT_EQ(r.status, 0) << r.out;
+    // nimbex_sum.r2c: rows from row 1 (south), values in F10.0 preceded by a blank.
+    std::vector<std::string> sum = split_lines(slurp(d / "nimbex_sum.r2c"));
+    auto end = std::find_if(sum.begin(), sum.end(), [](const std::string& l) { return l.rfind(":endHeader", 0) == 0; });
+    ASSERT_NE(end, sum.end());
+    std::vector<std::string> grid(end + 1, sum.end());
+    ASSERT_GE(grid.size(), 15u);
+    for (int k = 0; k < 3; ++k) {
+        if (k == 1) continue;  // gauge 2 has a gap: its total is not the cell's
+        const std::string& row = grid[static_cast<std::size_t>(rows[k] - 1)];
+        std::string field = row.substr(static_cast<std::size_t>(cols[k] - 1) * 11, 11);
+        EXPECT_DOUBLE_EQ(std::stod(field), totals[k]) << "gauge " << k + 1 << " row '" << row << "'";
+    }
+    fs::remove_all(d);
 }
