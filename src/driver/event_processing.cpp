@@ -57,8 +57,7 @@ void read_watershed(RunState& rs) {  // F1
         fatal_stop("Program aborted in nimbex @ 664");
     }
     con.blank();
-    con.line("Gone to read " + fit(rs.file_name(1).str(), 40));
-    con.line(" with read_shed_ef");
+    con.line("Gone to read " + fit(rs.file_name(1).str(), 40) + " with read_shed_ef");
     read_shed_ef(rs, 31, 1);
     con.line("Finished reading" + fit(rs.file_name(1).str(), 40));
     con.blank();
