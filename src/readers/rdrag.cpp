@@ -194,8 +194,10 @@ void Reader::labelled(int& nhours, float& unit_conversion, int& nstations) {
         for (int k = 1; k <= nstations; ++k) values << dest[k];
         info().put_line(values);
         if (failed) {
-            con.line(msg() << what << nstations + 1);
-            con.line(values);
+            ListLine m = msg();
+            m << what << nstations + 1;
+            for (int k = 1; k <= nstations; ++k) m << dest[k];
+            con.line(m);
             fatal_stop(stop);
         }
     };

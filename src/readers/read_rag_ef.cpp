@@ -106,8 +106,8 @@ void write_titles(RunState& rs, int nstations) {
     rs.files[50].put_line("Please see nimbex_recl.txt");
     rs.files[50].put_line("for the # entrees each event");
     rs.files[52].put_line(line);
-    // The year report's lines hold every station, so its title does too.
-    for (int i = nrep + 1; i <= nstations; ++i) put_a(line, first_chars(g.station_name[i].str(), 9), 10);
+    // The year report shares this title, cut like the others; only its year
+    // lines go on past the 200th station.
     rs.files[54].put_line(line);
     line = "   ID";
     for (int i = 1; i <= nrep; ++i) put_a(line, first_chars(g.station_name[i].str(), 4), 5);
@@ -174,6 +174,7 @@ void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_con
     // Header: keyword lines inside the column block describe the stations.
     Tb0Header hdr;
     init_tb0_header(hdr);
+    hdr.name = g.source_name.str();  // the table name is not reset: a table without ":Name" keeps the last one
     Tb0ColumnMetaData cols;
     bool in_block = false;
     const KeyHandler handler = [&](std::string_view key, std::string_view value) -> int {

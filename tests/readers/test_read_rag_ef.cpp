@@ -280,6 +280,15 @@ TEST_F(ReadRagEf, ForecastNameSetsTheRadiusForTheRun) {
               (std::vector<std::string>{"", "NEW <<<<<", "radius of influence set to    10.0000000    ",
                                         "for CMC_glb data", "This value is kept for the rest of this run",
                                         "as it is assumed this is a forecast", ""}));
+
+    // The table name is not reset: a later table without ":Name" keeps it.
+    out.str("");
+    t.name = "#";
+    put(t);
+    rs->event_number = 2;
+    read();
+    EXPECT_EQ(g().source_name, "CMC_glb_forecast");
+    EXPECT_EQ(console()[1], "NEW <<<<<");
 }
 
 TEST_F(ReadRagEf, MonthlyEventsWriteOneYearLineAfterTheTwelfth) {
@@ -321,8 +330,8 @@ TEST_F(ReadRagEf, ManyStationsAndAWholeYear) {
     EXPECT_EQ(report(53).back().size(), 5u + 200u * 5u);
     const auto y = report(54);
     ASSERT_EQ(y.size(), 2u);
-    EXPECT_EQ(y[0].size(), 5u + 205u * 10u);
-    EXPECT_EQ(y[0].substr(y[0].size() - 10), " Sta205   ");
+    EXPECT_EQ(y[0], report(50)[0]);  // the title stops at the 200th station too
+    EXPECT_EQ(y[0].substr(y[0].size() - 20), " Sta199    Sta200   ");
     EXPECT_EQ(y[1].size(), 5u + 205u * 10u);
     EXPECT_EQ(y[1].substr(0, 25), "    1      -1.0     100.0");  // 300 records < 360: no total
 }
