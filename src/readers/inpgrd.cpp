@@ -137,7 +137,8 @@ void inpgrd(RunState& rs, int& nx_pdl, int& ny_pdl, int mode) {
             fatal_stop("Program aborted in inpgrd @ 1356");
         };
         // Each line is one free-format read: a label, and a value where the
-        // layout has one (a read may go on over empty lines).
+        // layout has one (a read may go on over empty lines). Only the line
+        // before the origin is taken as its first 20 characters.
         auto next = [&f](std::string& s) { return f.get_line(s); };
         auto echo = [&](const std::string& label) {
             line.clear();
@@ -194,7 +195,7 @@ void inpgrd(RunState& rs, int& nx_pdl, int& ny_pdl, int mode) {
         read_first20(8);
         read_real(9, g.xorigin);
         read_real(9, g.yorigin);
-        read_first20(10);
+        read_label(10);
         read_int(11, g.xcount);
         read_int(12, g.ycount);
         read_real(13, g.xdelta);
@@ -214,7 +215,7 @@ void inpgrd(RunState& rs, int& nx_pdl, int& ny_pdl, int mode) {
             sh.south = cut_to_int(g.yorigin / 1000.0f);
             sh.north = cut_to_int(static_cast<float>(g.ycount - 1) * sh.y_cell + static_cast<float>(sh.south));
         }
-        read_first20(26);
+        read_label(26);
         nx_pdl = g.xcount;
         ny_pdl = g.ycount;
     } else {

@@ -129,6 +129,28 @@ TEST_F(InpgrdTest, LabelledLayout) {
                              std::string(msg() << "ng=" << 2) + "\n\n");
 }
 
+TEST_F(InpgrdTest, LinesWithoutValueEchoTheirLabelOrFirst20Characters) {
+    // The line before the origin echoes its first 20 characters as written;
+    // the lines before the counts and after the cell sizes echo their label.
+    std::string text = labelled("UTM", "Zone                18\n", "500000.0", "10");
+    const std::size_t six = text.find("\n#\n", 0);
+    text.replace(six, 3, "\n  # origin of the grid, lower left\n");
+    const std::size_t nine = text.find("\n#\n", six + 3);
+    text.replace(nine, 3, "\n  #counts  of cells\n");
+    const std::size_t fourteen = text.find("\n#\n", nine + 3);
+    text.replace(fourteen, 3, "\nEndHeader end of the header\n");
+    use(text);
+    inpgrd(rs, nx, ny, 2);
+    EXPECT_EQ(nx, 10);
+    const auto lines = report();
+    ASSERT_GE(lines.size(), 18u);
+    EXPECT_EQ(lines[9], "  # origin of the gr");
+    EXPECT_EQ(lines[12], "#counts             ");
+    EXPECT_EQ(lines[13], "xCount                        10");
+    EXPECT_EQ(lines[17], "Finished reading header " + fit(name, 40));
+    EXPECT_EQ(lines[18], "EndHeader           ");
+}
+
 TEST_F(InpgrdTest, LatLongHasNoZoneAndBoundsInMinutes) {
     use(labelled("LATLONG", "Zone\n", "-80.0", "10"));
     rs.file_name(3) = name;
