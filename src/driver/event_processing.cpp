@@ -1,6 +1,8 @@
 #include "driver/event_processing.h"
 
 #include <algorithm>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "driver/distribute.h"
@@ -100,7 +102,14 @@ void read_parameters(RunState& rs) {  // F2 .. F5
 
 void build_elevations(RunState& rs) {  // F6
     const int nx = rs.shed.shed_xcount, ny = rs.shed.shed_ycount;
-    rs.elev_grid.assign(static_cast<std::size_t>(nx) * static_cast<std::size_t>(std::max(ny, 0)), 0.0f);
+    try {
+        rs.elev_grid.assign(static_cast<std::size_t>(std::max(nx, 0)) * static_cast<std::size_t>(std::max(ny, 0)),
+                            0.0f);
+    } catch (const std::bad_alloc&) {
+        fatal_stop("**Allocation failed for elev_grid in tmp @ 163**");
+    } catch (const std::length_error&) {
+        fatal_stop("**Allocation failed for elev_grid in tmp @ 163**");
+    }
     for (int i = 1; i <= ny; ++i)
         for (int j = 1; j <= nx; ++j) {
             int n = rs.shed.rank_at(i, j);
@@ -304,10 +313,14 @@ void write_event_header(RunState& rs, int nhours, float unit_conversion) {  // E
         h.extra_names.emplace_back(name);
         h.extra_values.push_back(value);
     };
-    extra("#precip lapse rate   1/m", rs.lapse_active ? rs.rlapse : 0.0f);
-    extra("#radius of influence  km", rs.radiusinflce * al / 1000.0f);
-    extra("#smoothing distance   km", rs.smoothdist * al / 1000.0f);
-    if (rs.elv_max_used) extra("#elv_max_used", 0.0f);
+    try {
+        extra("#precip lapse rate   1/m", rs.lapse_active ? rs.rlapse : 0.0f);
+        extra("#radius of influence  km", rs.radiusinflce * al / 1000.0f);
+        extra("#smoothing distance   km", rs.smoothdist * al / 1000.0f);
+        if (rs.elv_max_used) extra("#elv_max_used", 0.0f);
+    } catch (const std::bad_alloc&) {
+        fatal_stop("**Allocation failed for hdrcomments in nimbex @ 458**");
+    }
     h.extra_count = static_cast<int>(h.extra_names.size());
     write_r2c(rs, 40, 10, nhours, 1, 0, 0, 1);
     h.extra_names.clear();

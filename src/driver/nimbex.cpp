@@ -186,7 +186,8 @@ void nimbex_main(RunState& rs, const char* arg) {
     // End of the run.
     write_run_totals(rs);
     closing_text(con);
-    if (rs.argument == "-2") {
+    // The argument is kept as two characters, so "-2" followed by more still counts.
+    if (fit(rs.argument, 2) == "-2") {
         con.line(" normal ending");
         con.blank();
     } else {

@@ -112,6 +112,21 @@ TEST(Program, MinusTwoEndsWithAnEmptyLineAndPowerTwo) {
     fs::remove_all(d);
 }
 
+TEST(Program, ArgumentIsKeptAsTwoCharacters) {
+    // "-25" is kept as "-2": blanked for the power (length 3), but the run
+    // still ends the "-2" way.
+    fs::path d = example_dir("minus25");
+    ProgramRun r = run_nimbex(d, "-25");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.lines.at(0), "          3");
+    EXPECT_EQ(r.lines.at(1), "-2");
+    EXPECT_EQ(r.lines.at(2), "  ");
+    ASSERT_GE(r.lines.size(), 2u);
+    EXPECT_EQ(r.lines[r.lines.size() - 2], " normal ending");
+    EXPECT_EQ(r.lines.back(), "");
+    fs::remove_all(d);
+}
+
 TEST(Program, StopsExitNonZeroWithTheirMessage) {
     {
         fs::path d = example_dir("badkey");
@@ -191,4 +206,91 @@ TEST(Program, GaugeCellTotalsEqualGaugeTotals) {
         EXPECT_DOUBLE_EQ(std::stod(field), totals[k]) << "gauge " << k + 1 << " row '" << row << "'";
     }
     fs::remove_all(d);
+}
+
+namespace {
+
+// True when `block` stands in `lines` as consecutive lines.
+bool has_block(const std::vector<std::string>& lines, const std::vector<std::string>& block) {
+    return std::search(lines.begin(), lines.end(), block.begin(), block.end()) != lines.end();
+}
+
+std::string padded(const std::string& s, std::size_t n) { return s + std::string(n - s.size(), ' '); }
+
+}  // namespace
+
+// The console lines of the event processing, on a two-event run whose first
+// event has two gauges (one at elevation 0, one hour above 100 mm) and an
+// event file conversion factor that differs from the gauge file's.
+TEST(Program, EventProcessingConsoleLines) {
+    fs::path d = example_dir("eventlines");
+    replace_in_file(d / "event/event.evt", ":noeventstofollow     2", ":noeventstofollow     1");
+    replace_in_file(d / "event/event.evt", ":rainconvfactor       1.0", ":rainconvfactor       2.5");
+    std::ostringstream tb0;
+    tb0 << ":FileType tb0  ASCII  EnSim 1.0\n:DeltaT 1\n:UnitConversion 1.0\n:ColumnMetaData\n"
+        << ":ColumnUnits mm mm\n:ColumnName G1 G2\n:ColumnLocationX 504000 515000\n"
+        << ":ColumnLocationY 4803000 4810000\n:Elevation 0 400\n:EndColumnMetaData\n:EndHeader\n";
+    for (int h = 1; h <= 24; ++h) tb0 << (h == 5 ? " 150.0" : " 1.0") << (h % 3 == 0 ? " 2.0" : " 0.0") << "\n";
+    std::ofstream(d / "raing/20230701_rag.tb0") << tb0.str();
+    ProgramRun r = run_nimbex(d);
+    ASSERT_EQ(r.status, 0) << r.out;
+    const auto& l = r.lines;
+    EXPECT_TRUE(has_block(l, {"******NIMBEX******", "event #           1  of           2",
+                              "Using input file   " + padded("raing\\20230701_rag.tb0", 40),
+                              "Creating           " + padded("radcl\\20230701_met.r2c", 40), "",
+                              "Gone to read " + padded("basin\\demo_shd.r2c", 40) + " with read_shed_ef"}));
+    EXPECT_TRUE(has_block(l, {"Finished reading" + padded("basin\\demo_shd.r2c", 40), "",
+                              "reading  " + padded("basin\\demo_par.csv", 50)}));
+    EXPECT_TRUE(has_block(l, {"ni=           2", "Echo input parameters:",
+                              "precip lapse rate /m =   5.00000024E-04", "radinfl=   25.0000000      km",
+                              "smoothdist =   0.00000000      km", "", "Converted to cell numbers used in program:",
+                              "radinfl=   25.0000000      cells", "smoothdist =   0.00000000      cells"}));
+    EXPECT_TRUE(has_block(l, {"", "filetype=tb0"}));
+    EXPECT_TRUE(has_block(l, {"WARNING:", "One or more station elevations <= 0.0 were found",
+                              "while the rlapse .ne. 0.0", "OK if no data for the station(s)",
+                              std::string(32, '-')}));
+    EXPECT_TRUE(has_block(l, {"allocations for", "          2  stations", "         24  no of hours of data",
+                              "         15  rows", "         20  columns"}));
+    EXPECT_TRUE(has_block(l, {" WARNING: event and rain file values of conv     do not match. From event  2.50"
+                              " from raing  1.00     The value from the .RAG file is used",
+                              "", " In nimbex @ line ~141. Hit enter to continue",
+                              " file length =   24hours    # gauges =    2", " ", "days in year 1 =         365"}));
+    EXPECT_TRUE(has_block(l, {"", "Closed Unit 40  file name " + padded("radcl\\20230701_met.r2c", 40), "WARNING:",
+                              "Spurious precip values removed for", "hourly precip > 100 mm", std::string(35, '!'),
+                              "", "", "******NIMBEX******", "event #           2  of           2"}));
+    // The second event has more gauges than the first.
+    EXPECT_TRUE(has_block(l, {"reallocations for", "         12  stations", "        744  no of hours of data"}));
+    EXPECT_EQ(count_of(r.out, "allocations for"), 2);  // once each: allocations, reallocations
+    fs::remove_all(d);
+}
+
+TEST(Program, EventProcessingStops) {
+    {
+        // The watershed name test ignores case; any other ending stops.
+        fs::path d = example_dir("shdname");
+        replace_in_file(d / "event/event.evt", "basin\\demo_shd.r2c", "basin\\demo_shd.R2C");
+        fs::rename(d / "basin/demo_shd.r2c", d / "basin/demo_shd.R2C");
+        EXPECT_EQ(run_nimbex(d).status, 0);
+        replace_in_file(d / "event/event.evt", "basin\\demo_shd.R2C", "basin\\demo_shd.map");
+        ProgramRun r = run_nimbex(d);
+        EXPECT_NE(r.status, 0);
+        EXPECT_TRUE(has_block(r.lines, {"", " r2c format now required for this program",
+                                        " please use the  \"xxxx_shd.r2c\" file", " created by tesk.exe", "",
+                                        "Program aborted in nimbex @ 664"}))
+            << r.out;
+        fs::remove_all(d);
+    }
+    {
+        // Disaggregation asked for, with no threshold in the event file nor the parameter file.
+        fs::path d = example_dir("a12");
+        replace_in_file(d / "event/event.evt", ":smrflg               n", ":smrflg               a");
+        replace_in_file(d / "basin/demo_par.csv", ":a12,1.0,", ":a12,0.0,");
+        ProgramRun r = run_nimbex(d);
+        EXPECT_NE(r.status, 0);
+        EXPECT_TRUE(has_block(r.lines, {"ERROR:", "disaggregation flag smrflg = `y`", "but a12 in the par file = 0.0",
+                                        "Please set the a12 value of set smrflg = `n`", "",
+                                        "NIMBEX aborted at 408"}))
+            << r.out;
+        fs::remove_all(d);
+    }
 }
