@@ -44,7 +44,7 @@ TEST_F(ParChecks, StopRulesOfTheClassValues) {
         {":spore", ":spore,0.3,0.0,0.3", "Program aborted in rdpar at ~1254",
          "spore(           2 )=   0.00000000    \n This value can not be .le. 0.0\n"},
         {":ak2,", ":ak2,0.1,0.0,1.5", " Please change value for AK2- must be lt 1", " AK2(    3) =\n"},
-        {":ak2fs", ":ak2fs,1.1,0.0,0.1", " Please change value for AK2fs - must be lt 1", " AK2fs(    1) =\n"},
+        {":ak2fs", ":ak2fs,1.1,0.0,0.1", " Please change value for AK2fs - must be lt 1", " AK2fs(           1 ) =\n"},
     };
     const std::string base = text;
     for (const Case& c : cases) {
