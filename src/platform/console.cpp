@@ -22,7 +22,8 @@ void Console::pause(std::string_view text) {
 }
 
 std::string Console::prompt(std::string_view prompt_text) {
-    line(prompt_text);
+    // The answer is typed on the prompt's own line: no newline after it.
+    out_->write(prompt_text.data(), static_cast<std::streamsize>(prompt_text.size()));
     out_->flush();
     std::string answer;
     if (!std::getline(*in_, answer)) return {};

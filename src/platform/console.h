@@ -17,7 +17,8 @@ public:
     void blank() { line(""); }
     // Prints `text` as a line and waits for a line of input (Enter).
     void pause(std::string_view text);
-    // Prints `prompt` as a line and returns the line typed ("" at end of input).
+    // Prints `prompt` without ending the line and returns the line typed (""
+    // at end of input).
     std::string prompt(std::string_view prompt);
     std::ostream& out() { return *out_; }
     void flush();

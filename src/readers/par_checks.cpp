@@ -454,7 +454,7 @@ void ak2_limits(RunState& rs) {
             fatal_stop(" Please change value for AK2- must be lt 1");
         }
         if (p.ak2fs[ix(k)] > 1.0f) {
-            rs.con.line(" AK2fs(" + fmt_i(k, 5) + ") =");
+            rs.con.line(msg() << " AK2fs(" << k << ") =");
             fatal_stop(" Please change value for AK2fs - must be lt 1");
         }
     }

@@ -44,7 +44,7 @@ TEST_F(ParChecks, StopRulesOfTheClassValues) {
         {":spore", ":spore,0.3,0.0,0.3", "Program aborted in rdpar at ~1254",
          "spore(           2 )=   0.00000000    \n This value can not be .le. 0.0\n"},
         {":ak2,", ":ak2,0.1,0.0,1.5", " Please change value for AK2- must be lt 1", " AK2(    3) =\n"},
-        {":ak2fs", ":ak2fs,1.1,0.0,0.1", " Please change value for AK2fs - must be lt 1", " AK2fs(    1) =\n"},
+        {":ak2fs", ":ak2fs,1.1,0.0,0.1", " Please change value for AK2fs - must be lt 1", " AK2fs(           1 ) =\n"},
     };
     const std::string base = text;
     for (const Case& c : cases) {
@@ -223,7 +223,7 @@ TEST_F(ParChecks, WarningsAndQuietCorrections) {
     ASSERT_EQ(run(), "");
     const ParState& p = rs.par;
     EXPECT_FLOAT_EQ(p.fmadjust, 0.0f);
-    EXPECT_TRUE(has("fmadjust is set to 0.0\n because there are no limits set in bsnm.par\n hit enter to continue\n"));
+    EXPECT_TRUE(has("fmadjust is set to 0.0\n because there are no limits set in bsnm.par\n hit enter to continue"));
     EXPECT_TRUE(has("\nWARNING\nValue for fpet for water class =   0.00000000    \n"));
     EXPECT_FLOAT_EQ(p.ffcap[2], 0.01f);
     EXPECT_TRUE(has("pwp(           2 ) Permanent Wilting Point set too low.\npwp(           2 )  Must be > 0.0\n"
@@ -234,6 +234,24 @@ TEST_F(ParChecks, WarningsAndQuietCorrections) {
     EXPECT_FLOAT_EQ(p.tempa3, 0.0001f);
     EXPECT_NE(info().find("WARNING:\nTemp3 <0.0001  set temp3=0.001\n\n"), std::string::npos);
     EXPECT_TRUE(has("In read_par,flz_o( 1)=   0.0000000 wrong parameter value - change flz(i) to +ve value\n"));
+}
+
+TEST_F(ParChecks, FmadjustPromptLeavesItsLineOpenAndTakesOneLine) {
+    set_line(text, ":fmadjust", ":fmadjust,0.5");
+    set_line(text, ":fmahigh", ":fmahigh,2.0");
+    in.str("typed answer\n\n");
+    ASSERT_EQ(run(), "");
+    EXPECT_FLOAT_EQ(rs.par.fmadjust, 0.0f);
+    const std::string c = console();
+    const std::string tail = "fmadjust,fmalow,fmahigh/  0.500000000       0.00000000       2.00000000    \n"
+                             "fmadjust is set to 0.0\n because there are no limits set in bsnm.par\n"
+                             " hit enter to continue";
+    ASSERT_GE(c.size(), tail.size());
+    EXPECT_EQ(c.substr(c.size() - tail.size()), tail);  // nothing after it: the answer ends the line
+    std::string rest;
+    std::getline(in, rest);
+    EXPECT_EQ(rest, "");  // only the answer's line was read
+    EXPECT_TRUE(in.good());
 }
 
 TEST_F(ParChecks, InterceptionTablesAndRoutingPerGrid) {

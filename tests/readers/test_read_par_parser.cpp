@@ -213,6 +213,20 @@ TEST_F(ParRun, LaterLinesWinAndLongFilesAreReadWhole) {
     EXPECT_FLOAT_EQ(rs.par.smoothdishgh, 10.0f);
 }
 
+TEST_F(ParRun, LinesAreCutAt512Columns) {
+    const std::string keep = text;
+    std::string line = ":rlapse,";
+    line.resize(508, ' ');
+    set_line(text, ":rlapse", line + "0.05");  // ends in column 512
+    ASSERT_EQ(run(), "");
+    EXPECT_FLOAT_EQ(rs.rlapse, 0.05f);
+
+    text = keep;
+    line.resize(512, ' ');
+    set_line(text, ":rlapse", line + "0.05");  // the value starts in column 513: cut off
+    EXPECT_EQ(run(), "Program aborted in read_par_parser @ 322");
+}
+
 TEST_F(ParRun, SublimationRateIsHourly) {
     set_line(text, ":sublim_factor", ":sublim_rate,2.4,0.0,4.8");
     allocate_par_arrays(rs);
