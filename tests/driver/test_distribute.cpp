@@ -156,6 +156,60 @@ TEST(Distribute, DisaggregationOfSmallMediumAndLargeAmounts) {
     EXPECT_EQ(t.rs.dist.pmax, (std::vector<float>{0.5f, 4.5f, 12.0f}));
 }
 
+// The released amount is compared with the number of hours of the step, and
+// disaggregated hours are not limited to 999.9.
+TEST(Distribute, DisaggregationComparesTheAmountWithTheHoursOfTheStep) {
+    TestRun t;
+    stations_on_cells(t, 3, 6, 6);
+    t.rs.gauges.precip(1, 6) = 6.0f;     // a12 < P = 6 hours: a12 per hour
+    t.rs.gauges.precip(2, 6) = 6.6f;     // P > 6 hours: P / 6 every hour
+    t.rs.gauges.precip(3, 6) = 7200.0f;  // 1200.0 every hour, too wide for the field
+    t.rs.dist.smrflg = 'y';
+    t.rs.a12 = 1.0f;
+    start_event(t, 2016, 6, 5, 0);
+    distribute(t.rs);
+    auto f = frames(t);
+    ASSERT_EQ(f.size(), 6u);
+    for (const Frame& fr : f) EXPECT_EQ(fr.rows, std::vector<std::string>{"   1.00   1.10 ******"});
+    EXPECT_EQ(t.rs.dist.psum, (std::vector<float>{6.0f, 6.6f, 7200.0f}));
+
+    TestRun u;  // a12 above the hours of the step: an amount up to a12 falls in the first hour
+    stations_on_cells(u, 2, 6, 6);
+    u.rs.gauges.precip(1, 6) = 7.0f;
+    u.rs.gauges.precip(2, 6) = 9.0f;
+    u.rs.dist.smrflg = 'y';
+    u.rs.a12 = 8.0f;
+    start_event(u, 2016, 6, 5, 0);
+    distribute(u.rs);
+    f = frames(u);
+    ASSERT_EQ(f.size(), 6u);
+    EXPECT_EQ(f[0].rows, std::vector<std::string>{"   7.00   1.50"});
+    for (int m = 1; m < 6; ++m) EXPECT_EQ(f[m].rows, std::vector<std::string>{"   0.00   1.50"}) << m + 1;
+}
+
+// A value that is not a number, or minus infinity, is no record: it takes no
+// part in the weighting and does not spoil the other gauges' sums.
+TEST(Distribute, NotANumberGaugeValueCountsAsNoRecord) {
+    TestRun t;
+    stations_on_cells(t, 3, 2, 1);
+    GaugeSet& g = t.rs.gauges;
+    g.precip(1, 1) = 2.0f;
+    g.precip(2, 1) = NAN;
+    g.precip(3, 1) = -INFINITY;
+    g.precip(1, 2) = 0.0f;
+    g.precip(2, 2) = NAN;
+    g.precip(3, 2) = 1.0f;
+    start_event(t, 2016, 6, 5, 0);
+    EXPECT_FALSE(prepare_gauge_data(t.rs));
+    EXPECT_EQ(t.rs.dist.station_has_data[2], 0);
+    distribute(t.rs);
+    const auto f = frames(t);
+    ASSERT_EQ(f.size(), 2u);
+    EXPECT_EQ(f[0].rows, std::vector<std::string>{"   2.00   2.00   2.00"});
+    EXPECT_EQ(f[1].rows, std::vector<std::string>{"   0.00   0.50   1.00"});
+    EXPECT_EQ(t.rs.dist.psum, (std::vector<float>{2.0f, 2.5f, 3.0f}));
+}
+
 TEST(Distribute, AmountAboveA12IsReleasedAtA12PerHour) {
     TestRun t;
     stations_on_cells(t, 2, 6, 6);

@@ -49,6 +49,11 @@ TEST(Weight, TwoStationsNearStationsAndSmoothing) {
     EXPECT_FLOAT_EQ(w(t, 2, 2, 1), 49.0f / 50.0f);
     EXPECT_FLOAT_EQ(w(t, 2, 2, 2), 1.0f / 50.0f);
 
+    t.rs.smoothdist = 0.99f;  // 0.99 away still lies on the cell
+    weight(t.rs, 1, 2, 10, 3, 0.0f);
+    EXPECT_EQ(w(t, 2, 2, 1), 1.0f);
+    EXPECT_EQ(w(t, 2, 2, 2), 0.0f);
+
     // Two stations within 0.99 of a cell share it.
     t.rs.smoothdist = 0.0f;
     t.station(1, 5.0f, 2.0f);
