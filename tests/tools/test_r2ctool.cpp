@@ -295,11 +295,9 @@ TEST(R2cTool, QuickLookShowsNorthUpWithLegendAndGauges) {
     EXPECT_EQ(im.get(q.map_x, q.map_y + q.map_h - 1), scale_colour(12.0f, 100.0f));
     EXPECT_EQ(im.get(q.map_x, q.map_y), scale_colour(100.0f, 100.0f));
     // The gauge: a black dot at its place.
-    const int gx = q.map_x + q.map_w * 5 / 6, gy = q.map_y + q.map_h / 4;
-    bool dot = false;
-    for (int dy = -1; dy <= 1; ++dy)
-        for (int dx = -1; dx <= 1; ++dx) dot = dot || im.get(gx + dx, gy + dy) == Rgb{0, 0, 0};
-    EXPECT_TRUE(dot);
+    const int gx = q.map_x + static_cast<int>(std::lround(q.map_w * 5.0 / 6.0));
+    const int gy = q.map_y + static_cast<int>(std::lround(q.map_h / 4.0));
+    EXPECT_EQ(im.get(gx, gy), (Rgb{0, 0, 0}));
     EXPECT_EQ(im.get(gx, gy - 3), (Rgb{255, 255, 255}));  // inside the gauge's white disc
     // Title text in the top margin.
     bool ink = false;
