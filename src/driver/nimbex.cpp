@@ -3,7 +3,9 @@
 #include <array>
 #include <exception>
 #include <new>
+#include <ostream>
 #include <string>
+#include <string_view>
 
 #include "driver/event_processing.h"
 #include "driver/run_state.h"
@@ -14,7 +16,45 @@
 
 namespace nimbex {
 
+namespace {
+
+// Printed for --help, -h and --version; nothing is read or written then.
+constexpr const char* usage_text =
+    "NIMBEX 1.0: rain-gauge precipitation distributed over a watershed grid\n"
+    "\n"
+    "Usage: nimbex [P]\n"
+    "       nimbex --help | -h | --version   (this text)\n"
+    "\n"
+    "Run it in the basin's working directory. P, a single digit, is the\n"
+    "inverse-distance power (default 2); \"-2\" keeps power 2 and ends the run\n"
+    "without a stop message.\n"
+    "\n"
+    "Reads:  event/event.evt and the event files it chains; the watershed\n"
+    "        file (basin/bsnm_shd.r2c), the parameter file (bsnm_par.csv),\n"
+    "        the point data locations header (bsnm.pdl) and the gauge data\n"
+    "        (yyyymmdd_rag.tb0 or .rag) named there; basin/elv_max.r2c if present.\n"
+    "Writes: yyyymmdd_met.r2c per event (one frame per hour with rain),\n"
+    "        nimbex_sum.r2c (run totals), nimbex_info.txt, nimbex_cumm.txt,\n"
+    "        nimbex_recl.txt, nimbex_flag.txt, nimbex_yrly.txt, precip_sta.xyz,\n"
+    "        met_station_coordinates.xyz (legacy .rag input) and junk.\n"
+    "\n"
+    "Exit status: 0 normal ending; 1 the run was stopped (the last console\n"
+    "line is the stop message). Look at the grids with r2ctool.\n";
+
+bool asks_for_help(std::string_view arg) {
+    return arg == "--help" || arg == "-h" || arg == "--version";
+}
+
+}  // namespace
+
 int run_program(int argc, char** argv, std::ostream& out, std::istream& in) {
+    // Checked before anything else: asking for help must not run the program
+    // in (and write into) whatever directory it was typed in.
+    if (argc > 1 && argv[1] != nullptr && asks_for_help(argv[1])) {
+        out << usage_text;
+        out.flush();
+        return 0;
+    }
     Console con(out, in);
     RunState rs(con);
     try {

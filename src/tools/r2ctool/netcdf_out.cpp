@@ -1,0 +1,212 @@
+#include <netcdf.h>
+
+#include <cmath>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tools/r2ctool/commands.h"
+#include "tools/r2ctool/crs.h"
+
+namespace nimbex::r2ctool {
+
+namespace {
+
+constexpr float fill_value = -9999.0f;
+
+class NcFile {
+public:
+    explicit NcFile(const std::string& path) : path_(path) {
+        check(nc_create(path.c_str(), NC_CLOBBER | NC_NETCDF4, &id_), "create");
+    }
+    ~NcFile() {
+        if (id_ >= 0) nc_close(id_);
+    }
+    NcFile(const NcFile&) = delete;
+    NcFile& operator=(const NcFile&) = delete;
+    int id() const { return id_; }
+    void check(int status, const char* what) const {
+        if (status != NC_NOERR)
+            throw std::runtime_error(path_ + ": netCDF " + what + " failed: " + nc_strerror(status));
+    }
+    int dim(const char* name, std::size_t len) {
+        int d = -1;
+        check(nc_def_dim(id_, name, len, &d), "dimension");
+        return d;
+    }
+    int var(const char* name, nc_type type, std::vector<int> dims) {
+        int v = -1;
+        check(nc_def_var(id_, name, type, static_cast<int>(dims.size()), dims.data(), &v), "variable");
+        return v;
+    }
+    void text(int var, const char* name, const std::string& value) {
+        check(nc_put_att_text(id_, var, name, value.size(), value.c_str()), "attribute");
+    }
+    void number(int var, const char* name, double value) {
+        check(nc_put_att_double(id_, var, name, NC_DOUBLE, 1, &value), "attribute");
+    }
+    void close() {
+        const int id = id_;
+        id_ = -1;
+        check(nc_close(id), "close");
+    }
+
+private:
+    std::string path_;
+    int id_ = -1;
+};
+
+std::string two(int v) {
+    char b[8];
+    std::snprintf(b, sizeof b, "%02d", v);
+    return b;
+}
+
+// Each axis describes the cell centres: the r2c origin is the grid's
+// south-west corner and row 1 its southern row.
+void axis_values(std::vector<double>& v, int n, double origin, double delta) {
+    v.resize(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) v[static_cast<std::size_t>(i)] = origin + (i + 0.5) * delta;
+}
+
+}  // namespace
+
+void write_netcdf(const R2cFile& f, const std::string& out_path) {
+    const R2cHeader& h = f.header;
+    const Crs crs = crs_of(h);
+    const std::size_t nx = static_cast<std::size_t>(h.xcount);
+    const std::size_t ny = static_cast<std::size_t>(h.ycount);
+    // A file of frames keeps a time axis even with one frame; a single grid
+    // without a time (the run totals) becomes a plain map.
+    const bool timed = f.frames.front().time.valid;
+    for (const Frame& fr : f.frames)
+        if (timed && !fr.time.valid)
+            throw std::runtime_error(f.path + ": frame " + std::to_string(fr.number) + " has no readable time");
+    if (!timed && f.frames.size() > 1)
+        throw std::runtime_error(f.path + ": the frames carry no times to build a time axis from");
+
+    NcFile nc(out_path);
+    int tdim = -1;
+    if (timed) tdim = nc.dim("time", f.frames.size());
+    const int ydim = nc.dim("y", ny);
+    const int xdim = nc.dim("x", nx);
+
+    int tvar = -1;
+    if (timed) {
+        tvar = nc.var("time", NC_DOUBLE, {tdim});
+        const Stamp& t0 = f.frames.front().time;
+        nc.text(tvar, "standard_name", "time");
+        nc.text(tvar, "long_name", "time of the frame");
+        nc.text(tvar, "units", "hours since " + std::to_string(t0.year) + "-" + two(t0.month) + "-" + two(t0.day) + " " +
+                                    two(t0.hour) + ":" + two(t0.minute) + ":" + two(t0.second));
+        nc.text(tvar, "calendar", "proleptic_gregorian");
+        nc.text(tvar, "axis", "T");
+    }
+    const bool geo = crs.kind == GridKind::latlong;
+    const int yvar = nc.var("y", NC_DOUBLE, {ydim});
+    const int xvar = nc.var("x", NC_DOUBLE, {xdim});
+    if (geo) {
+        nc.text(yvar, "standard_name", "latitude");
+        nc.text(yvar, "long_name", "latitude of the cell centre");
+        nc.text(yvar, "units", "degrees_north");
+        nc.text(xvar, "standard_name", "longitude");
+        nc.text(xvar, "long_name", "longitude of the cell centre");
+        nc.text(xvar, "units", "degrees_east");
+    } else {
+        if (crs.kind == GridKind::utm) {
+            nc.text(yvar, "standard_name", "projection_y_coordinate");
+            nc.text(xvar, "standard_name", "projection_x_coordinate");
+        }
+        nc.text(yvar, "long_name", "northing of the cell centre");
+        nc.text(yvar, "units", "m");
+        nc.text(xvar, "long_name", "easting of the cell centre");
+        nc.text(xvar, "units", "m");
+    }
+    nc.text(yvar, "axis", "Y");
+    nc.text(xvar, "axis", "X");
+
+    int crsvar = -1;
+    if (crs.kind != GridKind::cartesian) {
+        crsvar = nc.var("crs", NC_INT, {});
+        if (crs.kind == GridKind::utm) {
+            nc.text(crsvar, "grid_mapping_name", "transverse_mercator");
+            nc.number(crsvar, "longitude_of_central_meridian", central_meridian(crs.zone));
+            nc.number(crsvar, "latitude_of_projection_origin", 0.0);
+            nc.number(crsvar, "scale_factor_at_central_meridian", 0.9996);
+            nc.number(crsvar, "false_easting", 500000.0);
+            nc.number(crsvar, "false_northing", crs.south ? 10000000.0 : 0.0);
+            nc.text(crsvar, "long_name", "UTM zone " + std::to_string(crs.zone) + (crs.south ? "S" : "N"));
+        } else {
+            nc.text(crsvar, "grid_mapping_name", "latitude_longitude");
+        }
+        if (crs.ellipsoid.known) {
+            nc.number(crsvar, "semi_major_axis", crs.ellipsoid.semi_major);
+            nc.number(crsvar, "inverse_flattening", crs.ellipsoid.inverse_flattening);
+            nc.number(crsvar, "longitude_of_prime_meridian", 0.0);
+            nc.text(crsvar, "reference_ellipsoid_name", crs.ellipsoid.name);
+        }
+        const std::string wkt = crs_wkt(crs);
+        if (!wkt.empty()) nc.text(crsvar, "crs_wkt", wkt);
+    }
+
+    std::vector<int> dims;
+    if (timed) dims.push_back(tdim);
+    dims.push_back(ydim);
+    dims.push_back(xdim);
+    const int pvar = nc.var("precipitation", NC_FLOAT, dims);
+    std::vector<std::size_t> chunk;
+    if (timed) chunk.push_back(1);
+    chunk.push_back(ny);
+    chunk.push_back(nx);
+    nc.check(nc_def_var_chunking(nc.id(), pvar, NC_CHUNKED, chunk.data()), "chunking");
+    nc.check(nc_def_var_deflate(nc.id(), pvar, 1, 1, 4), "compression");
+    nc.check(nc_def_var_fill(nc.id(), pvar, 0, &fill_value), "fill value");
+    const bool precip = is_precipitation(f);
+    if (precip) nc.text(pvar, "standard_name", "precipitation_amount");
+    std::string long_name(h.name.trimmed());
+    if (precip) long_name = timed && f.frames.size() > 1 ? "precipitation in the hour of the frame"
+                                                          : "precipitation amount of the grid";
+    nc.text(pvar, "long_name", long_name);
+    nc.text(pvar, "units", "mm");
+    if (crsvar >= 0) nc.text(pvar, "grid_mapping", "crs");
+    if (precip && timed && f.frames.size() > 1) nc.text(pvar, "cell_methods", "time: sum");
+
+    nc.text(NC_GLOBAL, "Conventions", "CF-1.8");
+    nc.text(NC_GLOBAL, "title", std::string(h.name.trimmed()) + " from " + f.path);
+    nc.text(NC_GLOBAL, "source", "r2c grid written by " + std::string(h.written_by.trimmed()) +
+                                     (f.source_file.empty() ? "" : " from " + f.source_file));
+    nc.text(NC_GLOBAL, "history", "converted from " + f.path + " by r2ctool");
+    std::string notes;
+    if (f.weight_used != 0) notes += "inverse-distance power " + std::to_string(f.weight_used) + "\n";
+    for (const std::string& c : f.comments) notes += c + "\n";
+    if (!notes.empty()) nc.text(NC_GLOBAL, "comment", notes);
+    nc.check(nc_enddef(nc.id()), "define");
+
+    std::vector<double> v;
+    axis_values(v, h.ycount, h.yorigin, h.ydelta);
+    nc.check(nc_put_var_double(nc.id(), yvar, v.data()), "write y");
+    axis_values(v, h.xcount, h.xorigin, h.xdelta);
+    nc.check(nc_put_var_double(nc.id(), xvar, v.data()), "write x");
+    if (timed) {
+        v.clear();
+        for (const Frame& fr : f.frames) v.push_back(hours_between(f.frames.front().time, fr.time));
+        nc.check(nc_put_var_double(nc.id(), tvar, v.data()), "write time");
+    }
+    std::vector<float> grid(nx * ny);
+    for (std::size_t i = 0; i < f.frames.size(); ++i) {
+        const std::vector<float>& src = f.frames[i].values;
+        for (std::size_t k = 0; k < grid.size(); ++k) grid[k] = std::isnan(src[k]) ? fill_value : src[k];
+        std::vector<std::size_t> start, count;
+        if (timed) {
+            start.push_back(i);
+            count.push_back(1);
+        }
+        start.insert(start.end(), {0, 0});
+        count.insert(count.end(), {ny, nx});
+        nc.check(nc_put_vara_float(nc.id(), pvar, start.data(), count.data(), grid.data()), "write grid");
+    }
+    nc.close();
+}
+
+}  // namespace nimbex::r2ctool

@@ -1,0 +1,286 @@
+#include "tools/r2ctool/r2c_file.h"
+
+#include <charconv>
+#include <cstdio>
+#include <limits>
+#include <sstream>
+#include <stdexcept>
+
+#include "ensim/header.h"
+#include "ensim/keyword_line.h"
+#include "platform/console.h"
+#include "platform/fatal.h"
+#include "platform/files.h"
+#include "platform/text.h"
+
+namespace nimbex::r2ctool {
+
+namespace {
+
+constexpr int data_unit = 1;
+constexpr int comment_unit = 2;
+
+[[noreturn]] void fail(const std::string& path, const std::string& what) {
+    throw std::runtime_error(path + ": " + what);
+}
+
+bool starts_with_ci(std::string_view line, std::string_view prefix) {
+    if (line.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        char c = line[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != prefix[i]) return false;
+    }
+    return true;
+}
+
+// The "#name  value" lines the writer puts between the geometry and
+// ":endHeader" (run parameters), without the blank-only "#" lines.
+std::vector<std::string> header_comments(FileTable& files, const std::string& path) {
+    std::vector<std::string> out;
+    if (files.open_read(comment_unit, path) != 0) return out;
+    std::string line;
+    while (files[comment_unit].get_line(line)) {
+        std::string_view t = trim(line);
+        if (starts_with_ci(t, ":endheader")) break;
+        if (t.size() > 1 && t[0] == '#' && t[1] != '-' && t[1] != '#' && t[1] != ' ')
+            out.emplace_back(t);
+    }
+    files.close(comment_unit);
+    return out;
+}
+
+// One grid row of `n` values from `line` on, continuing over further lines as
+// a row longer than a line does. A field of "*" is NaN; a row cut short
+// leaves NaN. Returns false at end of file or when a keyword line comes
+// first (`line` then holds it).
+bool read_grid_row(FileUnit& f, std::string& line, float* out, std::size_t n) {
+    std::size_t k = 0;
+    std::size_t pos = 0;
+    for (std::size_t i = 0; i < n; ++i) out[i] = std::numeric_limits<float>::quiet_NaN();
+    while (k < n) {
+        while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t' || line[pos] == ',')) ++pos;
+        if (pos >= line.size()) {
+            if (!f.get_line(line)) return false;
+            if (!trim(line).empty() && trim(line)[0] == ':') return false;
+            pos = 0;
+            continue;
+        }
+        std::size_t end = pos;
+        while (end < line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != ',') ++end;
+        const char* first = line.data() + pos;
+        const char* last = line.data() + end;
+        if (*first == '*') {
+            ++k;  // overflowed field: stays NaN
+        } else {
+            if (*first == '+') ++first;
+            float v = 0.0f;
+            auto [p, ec] = std::from_chars(first, last, v);
+            if (ec != std::errc() || p != last)
+                throw std::runtime_error("not a number: '" + std::string(line.data() + pos, end - pos) + "'");
+            out[k++] = v;
+        }
+        pos = end;
+    }
+    return true;
+}
+
+int parse_int(std::string_view s, std::size_t& pos) {
+    while (pos < s.size() && (s[pos] == ' ' || s[pos] == '"')) ++pos;
+    int v = 0;
+    auto [p, ec] = std::from_chars(s.data() + pos, s.data() + s.size(), v);
+    if (ec != std::errc()) throw std::runtime_error("bad number");
+    pos = static_cast<std::size_t>(p - s.data());
+    return v;
+}
+
+}  // namespace
+
+long days_from_civil(int y, int m, int d) {
+    y -= m <= 2 ? 1 : 0;
+    const long era = (y >= 0 ? y : y - 399) / 400;
+    const long yoe = y - era * 400;
+    const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+double hours_between(const Stamp& a, const Stamp& b) {
+    const double da = static_cast<double>(days_from_civil(a.year, a.month, a.day)) * 24.0 + a.hour +
+                      a.minute / 60.0 + a.second / 3600.0;
+    const double db = static_cast<double>(days_from_civil(b.year, b.month, b.day)) * 24.0 + b.hour +
+                      b.minute / 60.0 + b.second / 3600.0;
+    return db - da;
+}
+
+Stamp parse_stamp(const std::string& text) {
+    Stamp s;
+    std::string t;
+    for (char c : text) t += (c == '/' || c == '-' || c == ':' || c == '"' || c == 'T') ? ' ' : c;
+    std::istringstream in(t);
+    double sec = 0.0;
+    if (!(in >> s.year >> s.month >> s.day)) return Stamp{};
+    in >> s.hour;
+    if (in) in >> s.minute;
+    if (in) in >> sec;
+    s.second = static_cast<int>(sec);
+    s.valid = s.month >= 1 && s.month <= 12 && s.day >= 1 && s.day <= 31 && s.hour >= 0 && s.hour <= 24;
+    if (!s.valid) return Stamp{};
+    return s;
+}
+
+std::string stamp_text(const Stamp& s) {
+    if (!s.valid) return "";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%d/%d/%d %d:%02d", s.year, s.month, s.day, s.hour, s.minute);
+    return buf;
+}
+
+R2cFile read_r2c_file(const std::string& path) {
+    R2cFile r;
+    r.path = path;
+    init_r2c_header(r.header);
+    std::ostringstream console_text;
+    std::istringstream no_input;
+    Console con(console_text, no_input);
+    FileTable files;
+    if (!file_exists(path)) fail(path, "no such file");
+    if (files.open_read(data_unit, path) != 0) fail(path, "cannot be opened");
+    FileUnit& f = files[data_unit];
+    try {
+        read_header(
+            con, f,
+            [&](std::string_view key, std::string_view value) {
+                if (key == ":sampletime") {
+                    r.sample_time = std::string(trim(value));
+                    return 1;
+                }
+                if (key == ":sourcefile") {
+                    r.source_file = std::string(trim(value));
+                    return 1;
+                }
+                if (key == ":weight") {  // ":Weight used   2"
+                    std::string word, rest;
+                    if (next_word(value, word, rest) && next_word(rest, word, rest)) take_value(word, r.weight_used);
+                    return 1;
+                }
+                return handle_r2c_key(con, r.header, key, value);
+            },
+            "r2ctool", path);
+    } catch (const FatalStop& stop) {
+        std::string msg = console_text.str();
+        while (!msg.empty() && msg.back() == '\n') msg.pop_back();
+        fail(path, "not a readable r2c header: " + (msg.empty() ? std::string(stop.what()) : msg + " " + stop.what()));
+    }
+    if (r.header.data_format != 0) fail(path, "binary r2c files are not supported");
+    if (r.header.xcount < 1 || r.header.ycount < 1)
+        fail(path, "the header gives no grid size (:xCount, :yCount)");
+    const std::size_t nx = static_cast<std::size_t>(r.header.xcount);
+    const std::size_t ny = static_cast<std::size_t>(r.header.ycount);
+    if (nx * ny > 400'000'000u) fail(path, "grid too large");
+
+    std::string line;
+    bool have_line = f.get_line(line);
+    while (have_line) {
+        std::string_view t = trim(line);
+        if (t.empty()) {
+            have_line = f.get_line(line);
+            continue;
+        }
+        Frame fr;
+        fr.number = static_cast<int>(r.frames.size()) + 1;
+        std::string row_line;
+        if (starts_with_ci(t, ":frame")) {
+            try {
+                std::size_t pos = 6;
+                fr.number = parse_int(t, pos);
+            } catch (const std::exception&) {
+                fail(path, "unreadable frame line: " + std::string(t));
+            }
+            const auto q1 = t.find('"');
+            const auto q2 = q1 == std::string_view::npos ? q1 : t.find('"', q1 + 1);
+            if (q2 != std::string_view::npos) fr.time = parse_stamp(std::string(t.substr(q1 + 1, q2 - q1 - 1)));
+            if (!f.get_line(row_line)) fail(path, "frame " + std::to_string(fr.number) + " has no rows");
+        } else if (t[0] == ':') {
+            have_line = f.get_line(line);  // a keyword this tool does not know, e.g. a stray ":EndFrame"
+            continue;
+        } else {
+            if (!r.frames.empty()) fail(path, "values outside a frame after frame " + std::to_string(r.frames.back().number));
+            row_line = line;
+            fr.time = parse_stamp(r.sample_time);
+        }
+        fr.values.resize(nx * ny);
+        for (std::size_t row = 0; row < ny; ++row) {
+            bool ok = false;
+            try {
+                ok = read_grid_row(f, row_line, fr.values.data() + row * nx, nx);
+            } catch (const std::runtime_error& e) {
+                fail(path, "frame " + std::to_string(fr.number) + ", row " + std::to_string(row + 1) + ": " + e.what());
+            }
+            if (!ok)
+                fail(path, "frame " + std::to_string(fr.number) + " ends after " + std::to_string(row) + " of " +
+                               std::to_string(ny) + " rows");
+            if (row + 1 < ny && !f.get_line(row_line))
+                fail(path, "frame " + std::to_string(fr.number) + " ends after " + std::to_string(row + 1) + " of " +
+                               std::to_string(ny) + " rows");
+        }
+        r.frames.push_back(std::move(fr));
+        have_line = f.get_line(line);
+        if (have_line && starts_with_ci(trim(line), ":endframe")) have_line = f.get_line(line);
+    }
+    files.close(data_unit);
+    r.comments = header_comments(files, path);
+    if (r.frames.empty()) fail(path, "no grid after the header");
+    return r;
+}
+
+namespace {
+
+std::string frame_label(const R2cFile& f, std::size_t i) {
+    std::string s = "frame " + std::to_string(f.frames[i].number) + " of " + std::to_string(f.frames.size());
+    if (f.frames[i].time.valid) s += ", " + stamp_text(f.frames[i].time);
+    return s;
+}
+
+}  // namespace
+
+ChosenGrid choose_grid(const R2cFile& f, const GridChoice& choice) {
+    ChosenGrid g;
+    const std::size_t n = f.frames.size();
+    if (choice.frame != 0 && choice.sum) throw std::runtime_error("give --frame N or --sum, not both");
+    if (choice.frame != 0) {
+        if (choice.frame < 1 || static_cast<std::size_t>(choice.frame) > n)
+            throw std::runtime_error(f.path + " has " + std::to_string(n) + " frame" + (n == 1 ? "" : "s") +
+                                     "; --frame must be 1 to " + std::to_string(n));
+        const std::size_t i = static_cast<std::size_t>(choice.frame - 1);
+        g.values = f.frames[i].values;
+        g.time = f.frames[i].time;
+        g.description = n == 1 ? "single grid" : frame_label(f, i);
+        if (n == 1 && g.time.valid) g.description += ", " + stamp_text(g.time);
+        return g;
+    }
+    if (n == 1 && !choice.sum) {
+        g.values = f.frames[0].values;
+        g.time = f.frames[0].time;
+        g.description = "single grid";
+        if (g.time.valid) g.description += ", " + stamp_text(g.time);
+        return g;
+    }
+    // Sum over the frames in file order, cell by cell.
+    g.values.assign(f.frames[0].values.size(), 0.0f);
+    for (const Frame& fr : f.frames)
+        for (std::size_t k = 0; k < g.values.size(); ++k) g.values[k] += fr.values[k];
+    g.time = f.frames.front().time;
+    g.description = "sum of " + std::to_string(n) + " frame" + (n == 1 ? "" : "s");
+    if (f.frames.front().time.valid && f.frames.back().time.valid)
+        g.description += ", " + stamp_text(f.frames.front().time) + " to " + stamp_text(f.frames.back().time);
+    return g;
+}
+
+bool is_precipitation(const R2cFile& f) {
+    std::string name(f.header.name.trimmed());
+    lower_case(name);
+    return name.find("precip") != std::string::npos || name.find("rain") != std::string::npos;
+}
+
+}  // namespace nimbex::r2ctool
