@@ -7,10 +7,19 @@
 //
 // weights holds, per station, one contiguous block over the cells of the grid
 // the last weight call was made for (w_ycount rows by w_xcount columns,
-// row-major from row 1): station k's weight in cell (i, j) is at
-// (k-1)*w_cells + (i-1)*w_xcount + (j-1).
+// row-major from row 1): station k's entry for cell (i, j) is at
+// (k-1)*w_cells + (i-1)*w_xcount + (j-1). An entry is the station's own part
+// of its weight, which does not depend on which stations report: its inverse
+// distance power, or mark_near (the station lies on the cell) or
+// mark_out_of_reach. The part that does depend on them is one value per cell,
+// cell_norm: the sum of the reporting stations' inverse distance powers, or,
+// when reporting stations lie on the cell, minus the share 1 / (their count).
+// weight_of() puts the two together; a change of the reporting stations thus
+// only recomputes cell_norm.
 #include <cstddef>
 #include <vector>
+
+#include "platform/parallel.h"
 
 namespace nimbex {
 
@@ -19,9 +28,15 @@ struct DistState {
 
     std::vector<float> p, psum, pmax, run_total, remaining, outarray;
 
-    std::vector<float> weights;
+    std::vector<float, UninitAllocator<float>> weights;
+    std::vector<float> cell_norm;  // w_cells entries
+    std::vector<char> weighted;    // 1-based: the station reported at the last weight call
     int w_xcount = 0, w_ycount = 0;
     std::size_t w_cells = 0;
+    std::vector<char> frame_text;  // text of the frame being written (kept to avoid reallocation)
+    std::vector<int> adding;       // stations of the current weighted sum (kept to avoid reallocation)
+    bool terms_current = false;    // weights holds the entries of WeightState's term_* inputs
+    int threads = 0;               // threads for the cell loops; 0 until decided
 
     std::vector<char> station_has_data;  // 1-based, element 0 unused
 
@@ -38,8 +53,29 @@ struct DistState {
     std::size_t cell(int i, int j) const { return static_cast<std::size_t>(i - 1) * nx + (j - 1); }
     float* station_weights(int k) { return weights.data() + static_cast<std::size_t>(k - 1) * w_cells; }
     const float* station_weights(int k) const { return weights.data() + static_cast<std::size_t>(k - 1) * w_cells; }
+    // Station k's weight in cell (i, j), from the last weight call.
     float weight_at(int i, int j, int k) const {
-        return station_weights(k)[static_cast<std::size_t>(i - 1) * w_xcount + (j - 1)];
+        if (k < 1 || static_cast<std::size_t>(k) >= weighted.size() || !weighted[k]) return 0.0f;
+        const std::size_t c = static_cast<std::size_t>(i - 1) * w_xcount + (j - 1);
+        return weight_of(station_weights(k)[c], cell_norm[c]);
+    }
+    int thread_count() {
+        if (threads < 1) threads = thread_count_from_environment();
+        return threads;
+    }
+
+    static constexpr float mark_near = -1.0f;
+    static constexpr float mark_out_of_reach = -2.0f;
+
+    // The weight of a reporting station from its entry t and the cell's norm:
+    // shared equally among the stations on the cell when there are any, else
+    // its inverse distance power over the sum (0 when out of reach).
+    static float weight_of(float t, float norm) {
+        const bool is_near = t == mark_near;
+        const bool nobody_near = !(norm < 0.0f);
+        const bool is_far = !is_near & (t != mark_out_of_reach) & nobody_near;
+        const float w = is_far ? t / norm : 0.0f;
+        return is_near ? -norm : w;
     }
 };
 

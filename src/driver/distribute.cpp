@@ -36,7 +36,8 @@ void make_station_arrays(RunState& rs, int nstations) {
     const std::size_t cells = static_cast<std::size_t>(ds.nx) * static_cast<std::size_t>(ds.ny);
     ds.weights.clear();
     ds.weights.shrink_to_fit();
-    ds.weights.resize(ns * cells, 0.0f);
+    ds.weights.resize(ns * cells);  // filled by the weighting before any use
+    ds.terms_current = false;
     ds.w_xcount = ds.nx;
     ds.w_ycount = ds.ny;
     ds.w_cells = cells;
@@ -52,6 +53,21 @@ int month_length(int year, int month) {
 }
 
 bool reports(float v) { return v >= 0.0f; }
+
+// p += (the station's weight) * v over n cells, the weight formed from the
+// station's entries and the cells' norms as the weighting defines it.
+[[gnu::optimize("no-trapping-math", "tree-vectorize", "fp-contract=off")]]
+__attribute__((target_clones("avx512f", "avx2", "default")))
+void add_station(float* p, const float* t, const float* norm, float v, std::size_t n) {
+    // DistState::weight_of written out: a call would not be inlined here.
+    for (std::size_t c = 0; c < n; ++c) {
+        const float tc = t[c], nc = norm[c];
+        const bool is_near = tc == DistState::mark_near;
+        const bool is_far = !is_near & (tc != DistState::mark_out_of_reach) & !(nc < 0.0f);
+        const float w = is_far ? tc / nc : 0.0f;
+        p[c] += (is_near ? -nc : w) * v;
+    }
+}
 
 }  // namespace
 
@@ -185,25 +201,42 @@ void add_weighted_sum(RunState& rs, int step_hour) {
     const int wx = ds.w_xcount;
     const int wy = std::min(yc, ds.w_ycount);
     const int wxc = std::min(xc, wx);
-    // One pass per station, in station order, so every cell sums its terms in
-    // station order. A station without a record, or with 0.0, adds nothing
-    // and is skipped.
+    // The stations that add something: a station without a record, outside
+    // the last weighting (weight 0.0) or with 0.0 adds nothing and is skipped.
+    std::vector<int>& adding = ds.adding;
+    adding.clear();
     for (int k = 1; k <= g.nstations; ++k) {
-        const float v = g.precip(k, step_hour);
-        if (!reports(v) || v == 0.0f) continue;
+        if (static_cast<std::size_t>(k) >= ds.weighted.size() || !ds.weighted[k]) continue;
+        if (!(g.precip(k, step_hour) > 0.0f)) continue;
         if (ds.weights.size() < static_cast<std::size_t>(k) * ds.w_cells) break;
-        const float* wk = ds.station_weights(k);
-        float* p = ds.p.data();
-        if (wx == ds.nx && wxc == ds.nx) {
-            const std::size_t n = static_cast<std::size_t>(wy) * ds.nx;
-            for (std::size_t c = 0; c < n; ++c) p[c] += wk[c] * v;
-        } else {
-            for (int i = 1; i <= wy; ++i) {
-                float* prow = p + ds.cell(i, 1);
-                const float* wrow = wk + static_cast<std::size_t>(i - 1) * wx;
-                for (int j = 0; j < wxc; ++j) prow[j] += wrow[j] * v;
+        adding.push_back(k);
+    }
+    if (adding.empty() || wy <= 0 || wxc <= 0) return;
+    float* p = ds.p.data();
+    const float* norm = ds.cell_norm.data();
+    // Cells are split across threads; within a run of cells the stations go
+    // in station order, so every cell sums its terms in station order.
+    auto add_runs = [&](float* pc, std::size_t wc, std::size_t n) {
+        constexpr std::size_t run = 2048;
+        for (std::size_t b = 0; b < n; b += run) {
+            const std::size_t m = std::min(run, n - b);
+            for (int k : adding) {
+                add_station(pc + b, ds.station_weights(k) + wc + b, norm + wc + b, g.precip(k, step_hour), m);
             }
         }
+    };
+    const std::size_t work = static_cast<std::size_t>(wy) * wxc * adding.size();
+    const int threads = work < (std::size_t{1} << 20) ? 1 : ds.thread_count();
+    if (wx == ds.nx && wxc == ds.nx) {
+        const std::size_t n = static_cast<std::size_t>(wy) * ds.nx;
+        parallel_for(threads, n, 2048, 2048, [&](std::size_t c0, std::size_t c1) { add_runs(p + c0, c0, c1 - c0); });
+    } else {
+        parallel_for(threads, static_cast<std::size_t>(wy), 1, 1, [&](std::size_t r0, std::size_t r1) {
+            for (std::size_t r = r0; r < r1; ++r) {
+                add_runs(p + ds.cell(static_cast<int>(r) + 1, 1), r * static_cast<std::size_t>(wx),
+                         static_cast<std::size_t>(wxc));
+            }
+        });
     }
 }
 
@@ -267,6 +300,12 @@ void distribute(RunState& rs) {
             }
             add_weighted_sum(rs, step_hour);
         }
+        if (!(present && zmax > 0.0f)) {
+            // No station has rain: every cell keeps 0.0 through the elevation
+            // correction, no frame is written and the totals do not change.
+            std::fill(ds.outarray.begin(), ds.outarray.begin() + cells, 0.0f);
+            continue;
+        }
 
         if (rs.lapse_active) {
             // Cells beyond the watershed grid have no elevation of their own:
@@ -292,7 +331,7 @@ void distribute(RunState& rs) {
             bool rain = false;
             for (std::size_t c = 0; c < cells; ++c) {
                 out[c] = p[c] > frame_limit ? frame_limit : p[c];
-                rain = rain || p[c] > 0.0f;
+                rain |= p[c] > 0.0f;
             }
             if (rain) write_frame(e);
         } else {

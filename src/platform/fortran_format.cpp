@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "writers/fast_fixed.h"
+
 namespace nimbex {
 
 namespace {
@@ -59,6 +61,19 @@ std::string fmt_i(long long v, int w) {
 }
 
 void put_f(std::string& out, double v, int w, int d) {
+    // Single-precision values, the common case, take the fast path when it
+    // applies; it writes the same field.
+    if (w > 0 && w <= 40 && v >= 0.0 && static_cast<double>(static_cast<float>(v)) == v) {
+        char field[40];
+        if (fast_fixed(field, static_cast<float>(v), w, d)) {
+            out.append(field, static_cast<std::size_t>(w));
+            return;
+        }
+    }
+    put_f_exact(out, v, w, d);
+}
+
+void put_f_exact(std::string& out, double v, int w, int d) {
     if (w <= 0) return;
     if (put_special(out, v, w)) return;
     if (d < 0) d = 0;

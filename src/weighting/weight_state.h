@@ -17,6 +17,12 @@ struct WeightState {
     std::vector<int> near_count;          // per cell: stations lying on the cell
     int nstations = 0;                    // stations the arrays are made for
     float max_reach = 0.0f;               // recomputed at every call
+
+    // What the stations' weight entries (DistState::weights) were made from;
+    // they are made again only when one of these changes.
+    std::vector<float> term_x, term_y;
+    float term_smooth = 0.0f, term_cutoff = 0.0f;
+    int term_power = 0, term_xcount = -1, term_ycount = -1, term_stations = -1;
 };
 
 }  // namespace nimbex
