@@ -34,7 +34,7 @@ struct DistState {
     int w_xcount = 0, w_ycount = 0;
     std::size_t w_cells = 0;
     std::vector<char> frame_text;  // text of the frame being written (kept to avoid reallocation)
-    std::vector<int> adding;       // stations of the current weighted sum (kept to avoid reallocation)
+    std::vector<float> step_sums;  // weighted sums of the coming steps with rain, one grid per step
     bool terms_current = false;    // weights holds the entries of WeightState's term_* inputs
     int threads = 0;               // threads for the cell loops; 0 until decided
 

@@ -3,6 +3,11 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace nimbex {
 
@@ -15,5 +20,19 @@ int thread_count_from_environment() {
     const unsigned hw = std::thread::hardware_concurrency();
     return hw == 0 ? 1 : static_cast<int>(std::min(hw, 256u));
 }
+
+namespace {
+constexpr std::size_t large_page = std::size_t{2} << 20;
+}
+
+void* allocate_large(std::size_t bytes) {
+    void* p = ::operator new(bytes, std::align_val_t(large_page));
+#if defined(MADV_HUGEPAGE)
+    ::madvise(p, bytes / large_page * large_page, MADV_HUGEPAGE);  // a hint: failure changes nothing
+#endif
+    return p;
+}
+
+void release_large(void* p, std::size_t) { ::operator delete(p, std::align_val_t(large_page)); }
 
 }  // namespace nimbex

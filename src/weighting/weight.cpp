@@ -289,6 +289,7 @@ void weight(RunState& rs, int hour, int nstations, int xcount, int ycount, float
         ws.term_ycount = ycount;
         ws.term_stations = nstations;
         ds.terms_current = true;
+        ws.recent_norms.clear();
     }
 
     std::vector<int> reporting;
@@ -299,7 +300,23 @@ void weight(RunState& rs, int hour, int nstations, int xcount, int ycount, float
             ds.weighted[k] = 1;
         }
     }
-    make_norms(ds, reporting, cells);
+    // The norms of a set weighted before are taken as they were made.
+    auto seen = std::find_if(ws.recent_norms.begin(), ws.recent_norms.end(), [&](const WeightState::NormsOfSet& r) {
+        return r.reporting == ds.weighted && r.norm.size() == cells;
+    });
+    if (seen != ws.recent_norms.end()) {
+        std::copy(seen->norm.begin(), seen->norm.end(), ds.cell_norm.begin());
+        std::rotate(ws.recent_norms.begin(), seen, seen + 1);
+    } else {
+        make_norms(ds, reporting, cells);
+        // Keep a few sets, at most 64 MB of norms.
+        const std::size_t keep = std::min<std::size_t>(4, (std::size_t{16} << 20) / std::max<std::size_t>(cells, 1));
+        if (keep > 0) {
+            if (ws.recent_norms.size() >= keep) ws.recent_norms.resize(keep - 1);
+            ws.recent_norms.insert(ws.recent_norms.begin(), WeightState::NormsOfSet{
+                ds.weighted, std::vector<float>(ds.cell_norm.begin(), ds.cell_norm.begin() + cells)});
+        }
+    }
 
     if (rs.iopt >= 1) diagnostics(rs, hour, nstations, xcount, ycount);
     ws.first_call = false;

@@ -23,6 +23,15 @@ struct WeightState {
     std::vector<float> term_x, term_y;
     float term_smooth = 0.0f, term_cutoff = 0.0f;
     int term_power = 0, term_xcount = -1, term_ycount = -1, term_stations = -1;
+
+    // The cells' norms (DistState::cell_norm) of recently weighted sets of
+    // reporting stations, newest first: a gauge that is back after a gap
+    // brings back a set seen before. Valid for the entries above.
+    struct NormsOfSet {
+        std::vector<char> reporting;  // 1-based flags
+        std::vector<float> norm;
+    };
+    std::vector<NormsOfSet> recent_norms;
 };
 
 }  // namespace nimbex
