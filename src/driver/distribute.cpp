@@ -236,16 +236,20 @@ void add_weighted_sums(RunState& rs, const int* step_hours, int nsums, float* co
     // in station order, so every cell sums its terms in station order. Each
     // station's weights over the run are formed once for all the sums.
     constexpr std::size_t run = 2048;
+    const std::size_t wrow = static_cast<std::size_t>(std::max(wx, 1));
     auto add_runs = [&](std::size_t pc, std::size_t wc, std::size_t n) {
         float w[run];
-        for (std::size_t b = 0; b < n; b += run) {
-            const std::size_t m = std::min(run, n - b);
+        float buf[run];
+        for (std::size_t b = 0; b < n;) {
+            std::size_t m = std::min(run, n - b);
+            if (!ds.terms_stored) m = std::min(m, wrow - (wc + b) % wrow);  // formed a row at a time
             for (const Adding& a : adding) {
-                station_weights(w, ds.station_weights(a.k) + wc + b, norm + wc + b, m);
+                station_weights(w, ds.terms(a.k, wc + b, m, buf), norm + wc + b, m);
                 for (int q = a.first; q < a.first + a.count; ++q) {
                     add_weighted(sums[parts[q].sum] + pc + b, w, parts[q].v, m);
                 }
             }
+            b += m;
         }
     };
     const std::size_t work = static_cast<std::size_t>(wy) * wxc * parts.size();

@@ -54,31 +54,6 @@ void make_work_arrays(WeightState& ws, int nstations, std::size_t cells, bool re
     [[gnu::optimize("no-trapping-math", "no-math-errno", "tree-vectorize", "fp-contract=off")]] \
     __attribute__((target_clones("avx512f", "avx2", "default")))
 
-// One station's entries for a run of n cells of one row, starting at column
-// j1: out of reach, on the cell, or its inverse distance power d^-pw.
-NIMBEX_CELL_KERNEL void station_terms(float* w, float sx, float dy2, int j1, int n, float smooth,
-                                      float cutoff, int pw) {
-    // The distance and its classification; the power is written out for the
-    // usual powers so that the loop vectorises.
-#define NIMBEX_TERM_LOOP(POWER)                                             \
-    for (int j = 0; j < n; ++j) {                                           \
-        const float dx = sx - static_cast<float>(j1 + j);                   \
-        const float d = __builtin_sqrtf(dx * dx + dy2) + smooth;            \
-        const float t = 1.0f / (POWER);                                     \
-        const bool out = d > cutoff;                                        \
-        const bool on_cell = !out & (d <= near_distance);                   \
-        const float mark = out ? mark_out_of_reach : mark_near;             \
-        w[j] = (out | on_cell) ? mark : t;                                  \
-    }
-    switch (pw) {
-        case 1: NIMBEX_TERM_LOOP(d) break;
-        case 2: NIMBEX_TERM_LOOP(d * d) break;
-        case 3: NIMBEX_TERM_LOOP(d * d * d) break;
-        default: NIMBEX_TERM_LOOP(int_power(d, pw)) break;
-    }
-#undef NIMBEX_TERM_LOOP
-}
-
 // Adds one reporting station's entries to the cells' sums and near counts.
 NIMBEX_CELL_KERNEL void add_to_norm(const float* w, int* nc, float* s, std::size_t n) {
     for (std::size_t c = 0; c < n; ++c) {
@@ -103,16 +78,16 @@ int threads_for(DistState& ds, std::size_t work) {
 }
 
 // Every station's entries, rows split across threads.
-void make_terms(DistState& ds, const GaugeSet& g, int nstations, int xcount, int ycount, float smooth,
-                float cutoff, int pw) {
+void make_terms(DistState& ds, int nstations, int xcount, int ycount) {
     const std::size_t xc = static_cast<std::size_t>(xcount);
     parallel_for(threads_for(ds, xc * ycount * nstations), static_cast<std::size_t>(ycount), 1, 1,
                  [&](std::size_t r0, std::size_t r1) {
                      for (int k = 1; k <= nstations; ++k) {
                          float* wk = ds.station_weights(k);
                          for (std::size_t r = r0; r < r1; ++r) {
-                             const float dy = g.station_y[k] - static_cast<float>(r + 1);
-                             station_terms(wk + r * xc, g.station_x[k], dy * dy, 1, xcount, smooth, cutoff, pw);
+                             const float dy = ds.term_y[k - 1] - static_cast<float>(r + 1);
+                             station_terms(wk + r * xc, ds.term_x[k - 1], dy * dy, 1, xcount, ds.term_smooth,
+                                           ds.term_cutoff, ds.term_power);
                          }
                      }
                  });
@@ -122,15 +97,19 @@ void make_terms(DistState& ds, const GaugeSet& g, int nstations, int xcount, int
 // run of cells at a time so that the run's sums stay in cache.
 void make_norms(DistState& ds, const std::vector<int>& reporting, std::size_t cells) {
     constexpr std::size_t run = 1024;
+    const std::size_t xc = static_cast<std::size_t>(std::max(ds.w_xcount, 1));
     parallel_for(threads_for(ds, cells * reporting.size()), cells, run, run, [&](std::size_t c0, std::size_t c1) {
         int nc[run];
         float s[run];
-        for (std::size_t b = c0; b < c1; b += run) {
-            const std::size_t n = std::min(run, c1 - b);
+        float buf[run];
+        for (std::size_t b = c0; b < c1;) {
+            std::size_t n = std::min(run, c1 - b);
+            if (!ds.terms_stored) n = std::min(n, xc - b % xc);  // formed a row at a time
             std::fill(nc, nc + n, 0);
             std::fill(s, s + n, 0.0f);
-            for (int k : reporting) add_to_norm(ds.station_weights(k) + b, nc, s, n);
+            for (int k : reporting) add_to_norm(ds.terms(k, b, n, buf), nc, s, n);
             finish_norm(ds.cell_norm.data() + b, nc, s, n);
+            b += n;
         }
     });
 }
@@ -152,11 +131,12 @@ void diagnostics(RunState& rs, int hour, int nstations, int xcount, int ycount) 
     if (have_ranks) {
         for (int k = 1; k <= nstations; ++k) {
             if (!ds.weighted[k]) continue;  // its weights are 0.0, which adds nothing
-            const float* wk = ds.station_weights(k);
+            std::vector<float> buf(static_cast<std::size_t>(xcount));
             for (int i = 1; i <= yc; ++i) {
                 const std::size_t row = static_cast<std::size_t>(i - 1) * xcount;
+                const float* wk = ds.terms(k, row, static_cast<std::size_t>(xcount), buf.data());
                 for (int j = 0; j < xc; ++j) {
-                    ws.weight_check[row + j] += DistState::weight_of(wk[row + j], ds.cell_norm[row + j]);
+                    ws.weight_check[row + j] += DistState::weight_of(wk[j], ds.cell_norm[row + j]);
                 }
             }
         }
@@ -194,6 +174,31 @@ void diagnostics(RunState& rs, int hour, int nstations, int xcount, int ycount) 
 }
 
 }  // namespace
+
+// One station's entries for a run of n cells of one row, starting at column
+// j1: out of reach, on the cell, or its inverse distance power d^-pw.
+NIMBEX_CELL_KERNEL void station_terms(float* w, float sx, float dy2, int j1, int n, float smooth,
+                                      float cutoff, int pw) {
+    // The distance and its classification; the power is written out for the
+    // usual powers so that the loop vectorises.
+#define NIMBEX_TERM_LOOP(POWER)                                             \
+    for (int j = 0; j < n; ++j) {                                           \
+        const float dx = sx - static_cast<float>(j1 + j);                   \
+        const float d = __builtin_sqrtf(dx * dx + dy2) + smooth;            \
+        const float t = 1.0f / (POWER);                                     \
+        const bool out = d > cutoff;                                        \
+        const bool on_cell = !out & (d <= near_distance);                   \
+        const float mark = out ? mark_out_of_reach : mark_near;             \
+        w[j] = (out | on_cell) ? mark : t;                                  \
+    }
+    switch (pw) {
+        case 1: NIMBEX_TERM_LOOP(d) break;
+        case 2: NIMBEX_TERM_LOOP(d * d) break;
+        case 3: NIMBEX_TERM_LOOP(d * d * d) break;
+        default: NIMBEX_TERM_LOOP(int_power(d, pw)) break;
+    }
+#undef NIMBEX_TERM_LOOP
+}
 
 void weight(RunState& rs, int hour, int nstations, int xcount, int ycount, float threshold) {
     WeightState& ws = rs.wts;
@@ -237,6 +242,7 @@ void weight(RunState& rs, int hour, int nstations, int xcount, int ycount, float
         std::fill(ds.weights.begin(), ds.weights.begin() + cells, mark_near);
         std::fill(ds.cell_norm.begin(), ds.cell_norm.begin() + cells, -1.0f);
         ds.weighted[1] = 1;
+        ds.terms_stored = true;
         ds.terms_current = false;
         ws.first_call = false;
         return;
@@ -267,27 +273,30 @@ void weight(RunState& rs, int hour, int nstations, int xcount, int ycount, float
     const int pw = rs.idw_power;
 
     // A station's entries depend only on the stations' places, the grid and
-    // the distance settings, not on which stations report: they are made
-    // again only when one of those changed since they were made.
+    // the distance settings, not on which stations report. When they are
+    // kept, they are made again only when one of those changed.
+    constexpr std::size_t store_limit = std::size_t{64} << 20;  // entries (256 MB)
+    const bool store = ns * cells <= store_limit;
     auto same_floats = [](const std::vector<float>& a, const float* b, std::size_t n) {
         return a.size() == n && (n == 0 || std::memcmp(a.data(), b, n * sizeof(float)) == 0);
     };
     const bool same_inputs =
-        ds.terms_current && ws.term_stations == nstations && ws.term_xcount == xcount &&
-        ws.term_ycount == ycount && ws.term_power == pw &&
-        std::memcmp(&ws.term_smooth, &smooth, sizeof smooth) == 0 &&
-        std::memcmp(&ws.term_cutoff, &cutoff, sizeof cutoff) == 0 &&
-        same_floats(ws.term_x, g.station_x.data() + 1, ns) && same_floats(ws.term_y, g.station_y.data() + 1, ns);
+        ds.terms_current && ds.terms_stored == store && ws.term_stations == nstations &&
+        ws.term_xcount == xcount && ws.term_ycount == ycount && ds.term_power == pw &&
+        std::memcmp(&ds.term_smooth, &smooth, sizeof smooth) == 0 &&
+        std::memcmp(&ds.term_cutoff, &cutoff, sizeof cutoff) == 0 &&
+        same_floats(ds.term_x, g.station_x.data() + 1, ns) && same_floats(ds.term_y, g.station_y.data() + 1, ns);
     if (!same_inputs) {
-        make_terms(ds, g, nstations, xcount, ycount, smooth, cutoff, pw);
-        ws.term_x.assign(g.station_x.begin() + 1, g.station_x.begin() + 1 + nstations);
-        ws.term_y.assign(g.station_y.begin() + 1, g.station_y.begin() + 1 + nstations);
-        ws.term_smooth = smooth;
-        ws.term_cutoff = cutoff;
-        ws.term_power = pw;
+        ds.term_x.assign(g.station_x.begin() + 1, g.station_x.begin() + 1 + nstations);
+        ds.term_y.assign(g.station_y.begin() + 1, g.station_y.begin() + 1 + nstations);
+        ds.term_smooth = smooth;
+        ds.term_cutoff = cutoff;
+        ds.term_power = pw;
         ws.term_xcount = xcount;
         ws.term_ycount = ycount;
         ws.term_stations = nstations;
+        ds.terms_stored = store;
+        if (store) make_terms(ds, nstations, xcount, ycount);
         ds.terms_current = true;
         ws.recent_norms.clear();
     }
