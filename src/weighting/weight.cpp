@@ -275,7 +275,7 @@ void weight(RunState& rs, int hour, int nstations, int xcount, int ycount, float
     // A station's entries depend only on the stations' places, the grid and
     // the distance settings, not on which stations report. When they are
     // kept, they are made again only when one of those changed.
-    constexpr std::size_t store_limit = std::size_t{64} << 20;  // entries (256 MB)
+    constexpr std::size_t store_limit = std::size_t{4} << 20;  // entries (16 MB)
     const bool store = ns * cells <= store_limit;
     auto same_floats = [](const std::vector<float>& a, const float* b, std::size_t n) {
         return a.size() == n && (n == 0 || std::memcmp(a.data(), b, n * sizeof(float)) == 0);
