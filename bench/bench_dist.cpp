@@ -1,7 +1,7 @@
-// g++ -std=c++20 -O3 -fno-math-errno -ffp-contract=off -Isrc bench/bench_dist.cpp src/weighting/*.cpp src/writers/*.cpp src/driver/distribute.cpp src/readers/gauge_set.cpp src/platform/*.cpp -o bench_dist && ./bench_dist
+// g++ -std=c++20 -O3 -pthread -fno-math-errno -ffp-contract=off -Isrc bench/bench_dist.cpp src/weighting/*.cpp src/writers/*.cpp src/driver/distribute.cpp src/readers/gauge_set.cpp src/platform/*.cpp -o bench_dist && ./bench_dist
 //
 // Times the station weighting, one step's weighted sum and one frame's
-// writing for 1000 x 1000 cells and 500 gauges (about 2 GB of weights).
+// writing for 1000 x 1000 cells and 500 gauges.
 #include <chrono>
 #include <cstdio>
 #include <filesystem>

@@ -36,7 +36,8 @@ void make_station_arrays(RunState& rs, int nstations) {
     const std::size_t cells = static_cast<std::size_t>(ds.nx) * static_cast<std::size_t>(ds.ny);
     ds.weights.clear();
     ds.weights.shrink_to_fit();
-    ds.weights.resize(ns * cells, 0.0f);
+    ds.weights.resize(ns * cells);  // filled by the weighting before any use
+    ds.terms_current = false;
     ds.w_xcount = ds.nx;
     ds.w_ycount = ds.ny;
     ds.w_cells = cells;
@@ -52,6 +53,27 @@ int month_length(int year, int month) {
 }
 
 bool reports(float v) { return v >= 0.0f; }
+
+#define NIMBEX_CELL_KERNEL                                                                   \
+    [[gnu::optimize("no-trapping-math", "tree-vectorize", "fp-contract=off")]] \
+    __attribute__((target_clones("avx512f", "avx2", "default")))
+
+// A reporting station's weights over n cells, from its entries and the
+// cells' norms (DistState::weight_of written out: a call would not be
+// inlined here).
+NIMBEX_CELL_KERNEL void station_weights(float* w, const float* t, const float* norm, std::size_t n) {
+    for (std::size_t c = 0; c < n; ++c) {
+        const float tc = t[c], nc = norm[c];
+        const bool is_near = tc == DistState::mark_near;
+        const bool is_far = !is_near & (tc != DistState::mark_out_of_reach) & !(nc < 0.0f);
+        const float wf = is_far ? tc / nc : 0.0f;
+        w[c] = is_near ? -nc : wf;
+    }
+}
+
+NIMBEX_CELL_KERNEL void add_weighted(float* p, const float* w, float v, std::size_t n) {
+    for (std::size_t c = 0; c < n; ++c) p[c] += w[c] * v;
+}
 
 }  // namespace
 
@@ -176,7 +198,7 @@ FrameTime frame_time(int year, int month, int day, int hour, long long elapsed) 
     return {y, m, d, h};
 }
 
-void add_weighted_sum(RunState& rs, int step_hour) {
+void add_weighted_sums(RunState& rs, const int* step_hours, int nsums, float* const* sums) {
     GaugeSet& g = rs.gauges;
     DistState& ds = rs.dist;
     // Only the part of the pdl grid that the grid in force covers gets rain.
@@ -185,26 +207,69 @@ void add_weighted_sum(RunState& rs, int step_hour) {
     const int wx = ds.w_xcount;
     const int wy = std::min(yc, ds.w_ycount);
     const int wxc = std::min(xc, wx);
-    // One pass per station, in station order, so every cell sums its terms in
-    // station order. A station without a record, or with 0.0, adds nothing
-    // and is skipped.
+    // The stations that add something to at least one of the sums: a station
+    // without a record, outside the last weighting (weight 0.0) or with 0.0
+    // adds nothing and is skipped.
+    struct Adding {
+        int k;
+        int first, count;  // its entries in `parts`
+    };
+    struct Part {
+        int sum;
+        float v;
+    };
+    std::vector<Adding> adding;
+    std::vector<Part> parts;
     for (int k = 1; k <= g.nstations; ++k) {
-        const float v = g.precip(k, step_hour);
-        if (!reports(v) || v == 0.0f) continue;
+        if (static_cast<std::size_t>(k) >= ds.weighted.size() || !ds.weighted[k]) continue;
         if (ds.weights.size() < static_cast<std::size_t>(k) * ds.w_cells) break;
-        const float* wk = ds.station_weights(k);
-        float* p = ds.p.data();
-        if (wx == ds.nx && wxc == ds.nx) {
-            const std::size_t n = static_cast<std::size_t>(wy) * ds.nx;
-            for (std::size_t c = 0; c < n; ++c) p[c] += wk[c] * v;
-        } else {
-            for (int i = 1; i <= wy; ++i) {
-                float* prow = p + ds.cell(i, 1);
-                const float* wrow = wk + static_cast<std::size_t>(i - 1) * wx;
-                for (int j = 0; j < wxc; ++j) prow[j] += wrow[j] * v;
-            }
+        const int first = static_cast<int>(parts.size());
+        for (int m = 0; m < nsums; ++m) {
+            const float v = g.precip(k, step_hours[m]);
+            if (v > 0.0f) parts.push_back({m, v});
         }
+        if (static_cast<int>(parts.size()) > first) adding.push_back({k, first, static_cast<int>(parts.size()) - first});
     }
+    if (adding.empty() || wy <= 0 || wxc <= 0) return;
+    const float* norm = ds.cell_norm.data();
+    // Cells are split across threads; within a run of cells the stations go
+    // in station order, so every cell sums its terms in station order. Each
+    // station's weights over the run are formed once for all the sums.
+    constexpr std::size_t run = 2048;
+    const std::size_t wrow = static_cast<std::size_t>(std::max(wx, 1));
+    auto add_runs = [&](std::size_t pc, std::size_t wc, std::size_t n) {
+        float w[run];
+        float buf[run];
+        for (std::size_t b = 0; b < n;) {
+            std::size_t m = std::min(run, n - b);
+            if (!ds.terms_stored) m = std::min(m, wrow - (wc + b) % wrow);  // formed a row at a time
+            for (const Adding& a : adding) {
+                station_weights(w, ds.terms(a.k, wc + b, m, buf), norm + wc + b, m);
+                for (int q = a.first; q < a.first + a.count; ++q) {
+                    add_weighted(sums[parts[q].sum] + pc + b, w, parts[q].v, m);
+                }
+            }
+            b += m;
+        }
+    };
+    const std::size_t work = static_cast<std::size_t>(wy) * wxc * parts.size();
+    const int threads = work < (std::size_t{1} << 20) ? 1 : ds.thread_count();
+    if (wx == ds.nx && wxc == ds.nx) {
+        const std::size_t n = static_cast<std::size_t>(wy) * ds.nx;
+        parallel_for(threads, n, run, run, [&](std::size_t c0, std::size_t c1) { add_runs(c0, c0, c1 - c0); });
+    } else {
+        parallel_for(threads, static_cast<std::size_t>(wy), 1, 1, [&](std::size_t r0, std::size_t r1) {
+            for (std::size_t r = r0; r < r1; ++r) {
+                add_runs(ds.cell(static_cast<int>(r) + 1, 1), r * static_cast<std::size_t>(wx),
+                         static_cast<std::size_t>(wxc));
+            }
+        });
+    }
+}
+
+void add_weighted_sum(RunState& rs, int step_hour) {
+    float* p = rs.dist.p.data();
+    add_weighted_sums(rs, &step_hour, 1, &p);
 }
 
 void distribute(RunState& rs) {
@@ -236,6 +301,29 @@ void distribute(RunState& rs) {
         write_r2c(rs, 40, 10, nhours, 1, rs.frame_count, 0, 9);
     };
 
+    // Presence, change of the reporting stations and largest value at a step.
+    auto step_facts = [&](int step_hour, bool& present, bool& changed, float& zmax) {
+        present = false;
+        changed = false;
+        zmax = 0.0f;
+        for (int k = 1; k <= ns; ++k) {
+            const float v = g.precip(k, step_hour);
+            const bool now = reports(v);
+            present = present || now;
+            if (step_hour > deltat && now != reports(g.precip(k, step_hour - deltat))) changed = true;
+            if (v > zmax) zmax = v;
+        }
+    };
+    // Steps whose weighted sums are formed together: at most 8, and no more
+    // than 256 MB of grids.
+    const int max_batch = static_cast<int>(
+        std::clamp<std::size_t>((std::size_t{64} << 20) / std::max<std::size_t>(cells, 1), 1, 8));
+    if (ds.step_sums.size() < static_cast<std::size_t>(max_batch) * cells) {
+        ds.step_sums.resize(static_cast<std::size_t>(max_batch) * cells);
+    }
+    std::vector<int> summed;  // step hours whose sums are in step_sums, in order
+    std::size_t next_sum = 0;
+
     for (int step = 1; step <= nsteps; ++step) {
         const int step_hour = step * deltat;
         const long long e = step_hour - deltat;
@@ -252,21 +340,41 @@ void distribute(RunState& rs) {
         bool present = false;
         bool changed = false;
         float zmax = 0.0f;
-        for (int k = 1; k <= ns; ++k) {
-            const float v = g.precip(k, step_hour);
-            const bool now = reports(v);
-            present = present || now;
-            if (step_hour > deltat && now != reports(g.precip(k, step_hour - deltat))) changed = true;
-            if (v > zmax) zmax = v;
-        }
+        step_facts(step_hour, present, changed, zmax);
         const bool disaggregate = ds.smrflg == 'y' && zmax > a12 && deltat > 1;
 
         if (present) {
             if (changed || step_hour == deltat) {
                 weight(rs, step_hour, ns, rs.grid.xcount, rs.grid.ycount, 0.0f);
+                summed.clear();  // sums made with the old weights
             }
-            add_weighted_sum(rs, step_hour);
         }
+        if (!(present && zmax > 0.0f)) {
+            // No station has rain: every cell keeps 0.0 through the elevation
+            // correction, no frame is written and the totals do not change.
+            std::fill(ds.outarray.begin(), ds.outarray.begin() + cells, 0.0f);
+            continue;
+        }
+        // The weighted sum. The sums of the following steps with rain that
+        // use the same weights are formed with it, in one pass over the
+        // weights, and used when their steps come.
+        if (next_sum >= summed.size() || summed[next_sum] != step_hour) {
+            summed.assign(1, step_hour);
+            for (int s = step + 1; s <= nsteps && static_cast<int>(summed.size()) < max_batch; ++s) {
+                bool pr = false, ch = false;
+                float z = 0.0f;
+                step_facts(s * deltat, pr, ch, z);
+                if (!pr || ch) break;
+                if (z > 0.0f) summed.push_back(s * deltat);
+            }
+            std::fill(ds.step_sums.begin(), ds.step_sums.begin() + summed.size() * cells, 0.0f);
+            std::vector<float*> grids;
+            for (std::size_t m = 0; m < summed.size(); ++m) grids.push_back(ds.step_sums.data() + m * cells);
+            add_weighted_sums(rs, summed.data(), static_cast<int>(summed.size()), grids.data());
+            next_sum = 0;
+        }
+        std::copy_n(ds.step_sums.data() + next_sum * cells, cells, ds.p.data());
+        ++next_sum;
 
         if (rs.lapse_active) {
             // Cells beyond the watershed grid have no elevation of their own:
@@ -292,7 +400,7 @@ void distribute(RunState& rs) {
             bool rain = false;
             for (std::size_t c = 0; c < cells; ++c) {
                 out[c] = p[c] > frame_limit ? frame_limit : p[c];
-                rain = rain || p[c] > 0.0f;
+                rain |= p[c] > 0.0f;
             }
             if (rain) write_frame(e);
         } else {

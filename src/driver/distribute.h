@@ -30,6 +30,10 @@ bool prepare_gauge_data(RunState& rs);
 // the last weight call (one contiguous pass per reporting station).
 void add_weighted_sum(RunState& rs, int step_hour);
 
+// The same for several steps with the same reporting stations at once:
+// sums[m] += the weighted sum at step_hours[m], for m = 0..nsums-1.
+void add_weighted_sums(RunState& rs, const int* step_hours, int nsums, float* const* sums);
+
 // The step loop of the event: weighted sums, elevation correction, frames,
 // event and run totals.
 void distribute(RunState& rs);

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "writers/fast_fixed.h"
+
 namespace nimbex {
 
 namespace {
@@ -59,6 +61,19 @@ std::string fmt_i(long long v, int w) {
 }
 
 void put_f(std::string& out, double v, int w, int d) {
+    // Single-precision values, the common case, take the fast path when it
+    // applies; it writes the same field.
+    if (w > 0 && w <= 40 && v >= 0.0 && static_cast<double>(static_cast<float>(v)) == v) {
+        char field[40];
+        if (fast_fixed(field, static_cast<float>(v), w, d)) {
+            out.append(field, static_cast<std::size_t>(w));
+            return;
+        }
+    }
+    put_f_exact(out, v, w, d);
+}
+
+void put_f_exact(std::string& out, double v, int w, int d) {
     if (w <= 0) return;
     if (put_special(out, v, w)) return;
     if (d < 0) d = 0;
@@ -196,7 +211,14 @@ std::string list_g(double v, int w, int sig, int e) {
     const bool neg = std::signbit(v);
     const int fw = w - (e + 2);  // width of the fixed-point part; e+2 blanks follow
     int k = 1;                   // zero is written in the fixed form with sig-1 decimals
-    if (a != 0.0) {
+    // The digits before the point of a single-precision value from 0.1 up:
+    // such a value never lies close enough below a power of ten for rounding
+    // to nine digits to reach it, so comparing with the powers is enough.
+    const bool quick = sig == 9 && a >= 0.1 && a < 1.0e9 && static_cast<double>(static_cast<float>(a)) == a;
+    if (quick) {
+        k = 0;
+        for (double p = 1.0; a >= p; p *= 10.0) ++k;
+    } else if (a != 0.0) {
         char buf[64];
         std::snprintf(buf, sizeof buf, "%.*e", sig - 1, a);
         k = std::atoi(std::strchr(buf, 'e') + 1) + 1;

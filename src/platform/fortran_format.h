@@ -22,6 +22,9 @@ std::string fmt_i(long long v, int w);
 // leading "0" before the point when the field has room, the point always
 // written (also for d = 0), a minus sign for negative values.
 void put_f(std::string& out, double v, int w, int d);
+// The same through the C library's conversion alone (put_f takes a faster
+// way for most values; this one is its reference).
+void put_f_exact(std::string& out, double v, int w, int d);
 std::string fmt_f(double v, int w, int d);
 
 // Ew.d: 0.ddddE+xx form (leading "0" when the field has room); exponents of

@@ -17,6 +17,16 @@ struct WeightState {
     std::vector<int> near_count;          // per cell: stations lying on the cell
     int nstations = 0;                    // stations the arrays are made for
     float max_reach = 0.0f;               // recomputed at every call
+    int term_xcount = -1, term_ycount = -1, term_stations = -1;  // grid and count of the entries
+
+    // The cells' norms (DistState::cell_norm) of recently weighted sets of
+    // reporting stations, newest first: a gauge that is back after a gap
+    // brings back a set seen before. Valid while the stations' entries stay the same.
+    struct NormsOfSet {
+        std::vector<char> reporting;  // 1-based flags
+        std::vector<float> norm;
+    };
+    std::vector<NormsOfSet> recent_norms;
 };
 
 }  // namespace nimbex

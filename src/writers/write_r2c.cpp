@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/fatal.h"
 #include "platform/fortran_format.h"
+#include "platform/parallel.h"
 #include "writers/fast_fixed.h"
 
 namespace nimbex {
@@ -160,36 +161,79 @@ void write_frame_line(FileUnit& f, const OutputGridHeader& h, int frame_no) {
     f.put_line(s);
 }
 
+// A row of `count` fixed-point fields of width w: a blank before each field,
+// a line break after every 9999 fields and at the end.
+std::size_t fixed_row_length(std::size_t count, int w) {
+    return count * static_cast<std::size_t>(w + 1) + (count > 0 ? (count - 1) / values_per_line : 0) + 1;
+}
+
+void fixed_row_text(char* dst, const float* values, std::size_t count, int w, int d, std::string& slow) {
+    for (std::size_t j0 = 0; j0 < count; j0 += values_per_line) {
+        const std::size_t n = std::min<std::size_t>(values_per_line, count - j0);
+        fixed_fields(dst, values + j0, n, w, d, slow);
+        dst += n * static_cast<std::size_t>(w + 1);
+        *dst++ = '\n';
+    }
+    if (count == 0) *dst = '\n';
+}
+
 void write_grid(RunState& rs, FileUnit& f, int format_code) {
     const OutputGridHeader& h = rs.out_hdr;
-    const DistState& ds = rs.dist;
+    DistState& ds = rs.dist;
     const int xcount = std::max(0, h.xcount);
+    const int ycount = std::max(0, h.ycount);
     // Cells beyond the grid the caller allocated are written as 0.0.
     const int xin = std::min(xcount, ds.nx);
-    std::vector<float> row(static_cast<std::size_t>(xcount), 0.0f);
-    std::string buf;
-    buf.reserve(std::min<std::size_t>(std::size_t{1} << 21,
-                                      static_cast<std::size_t>(xcount) * 14 + 64) + 64);
-    for (int r = 1; r <= h.ycount; ++r) {
-        const float* values = row.data();
+    auto row_values = [&](int r, std::vector<float>& row) -> const float* {
         if (r <= ds.ny && xin == xcount && ds.outarray.size() >= ds.cell(r, 1) + xcount) {
-            values = ds.outarray.data() + ds.cell(r, 1);  // straight from outarray
-        } else {
-            std::fill(row.begin(), row.end(), 0.0f);
-            if (r <= ds.ny) {
-                for (int j = 1; j <= xin; ++j) {
-                    const std::size_t c = ds.cell(r, j);
-                    if (c < ds.outarray.size()) row[j - 1] = ds.outarray[c];
-                }
+            return ds.outarray.data() + ds.cell(r, 1);  // straight from outarray
+        }
+        row.assign(static_cast<std::size_t>(xcount), 0.0f);
+        if (r <= ds.ny) {
+            for (int j = 1; j <= xin; ++j) {
+                const std::size_t c = ds.cell(r, j);
+                if (c < ds.outarray.size()) row[j - 1] = ds.outarray[c];
             }
         }
-        append_r2c_row(buf, values, xcount, format_code);
-        if (buf.size() >= (std::size_t{1} << 20)) {
-            f.put(buf);
-            buf.clear();
+        return row.data();
+    };
+
+    const FieldSpec fs = field_of(format_code);
+    if (fs.exponent) {
+        std::vector<float> row;
+        std::string buf;
+        for (int r = 1; r <= ycount; ++r) {
+            append_r2c_row(buf, row_values(r, row), xcount, format_code);
+            if (buf.size() >= (std::size_t{1} << 20)) {
+                f.put(buf);
+                buf.clear();
+            }
         }
+        if (!buf.empty()) f.put(buf);
+        return;
     }
-    if (!buf.empty()) f.put(buf);
+
+    // Fixed-point fields have a fixed width, so every row's text has the same
+    // length and its place in the frame's text is known: rows are formatted
+    // in parallel, straight into one buffer, and written at once.
+    const std::size_t row_len = fixed_row_length(static_cast<std::size_t>(xcount), fs.w);
+    std::vector<char>& text = ds.frame_text;
+    const std::size_t rows_at_once = std::max<std::size_t>(1, (std::size_t{64} << 20) / row_len);
+    const std::size_t cells = static_cast<std::size_t>(xcount) * ycount;
+    const int threads = cells < (std::size_t{1} << 16) ? 1 : ds.thread_count();
+    for (std::size_t r0 = 0; r0 < static_cast<std::size_t>(ycount); r0 += rows_at_once) {
+        const std::size_t nrows = std::min(rows_at_once, static_cast<std::size_t>(ycount) - r0);
+        if (text.size() < nrows * row_len) text.resize(nrows * row_len);
+        parallel_for(threads, nrows, 1, 1, [&](std::size_t a, std::size_t b) {
+            std::vector<float> row;
+            std::string slow;
+            for (std::size_t r = a; r < b; ++r) {
+                const float* v = row_values(static_cast<int>(r0 + r) + 1, row);
+                fixed_row_text(text.data() + r * row_len, v, static_cast<std::size_t>(xcount), fs.w, fs.d, slow);
+            }
+        });
+        f.put(std::string_view(text.data(), nrows * row_len));
+    }
 }
 
 }  // namespace

@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "platform/fortran_format.h"
 
@@ -103,4 +108,29 @@ TEST(ListDirected, RecordsSeparateItemsLikeFortran) {
     // console messages leave out the record's leading blank
     EXPECT_EQ((msg() << "radinfl=" << 10.0f << " cells").str(), "radinfl=   10.0000000      cells");
     EXPECT_EQ((msg() << 3 << " stations").str(), "          3  stations");
+}
+
+// List-directed reals take their digits before the point from comparisons
+// with the powers of ten; the C library's rounding to nine digits must agree.
+TEST(ListDirected, RealsHaveTheLibrarysDigitsBeforeThePoint) {
+    std::uint32_t state = 12345;
+    for (int n = 0; n < 200000; ++n) {
+        state = state * 1664525u + 1013904223u;
+        const float v = static_cast<float>(std::ldexp(1.0 + (state >> 8) / 16777216.0, static_cast<int>(state % 34) - 4));
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.8e", static_cast<double>(v));
+        const int k = std::atoi(std::strchr(buf, 'e') + 1) + 1;
+        const std::string s = list_real(v);
+        if (k < 0 || k > 9) {
+            EXPECT_NE(s.find('E'), std::string::npos) << v;
+            continue;
+        }
+        const auto first = s.find_first_not_of(' ');
+        const auto point = s.find('.');
+        const int before = static_cast<int>(point - first);
+        EXPECT_EQ(k == 0 ? 1 : k, before) << v << " " << s;
+        if (k == 0) {
+            EXPECT_EQ(s[first], '0') << v;
+        }
+    }
 }

@@ -370,7 +370,7 @@ TEST(FastFixed, SameBytesAsPutF) {
     for (float v : values) {
         for (auto [w, d] : fields) {
             std::string ref;
-            put_f(ref, v, w, d);
+            put_f_exact(ref, v, w, d);
             char buf[64];
             if (fast_fixed(buf, v, w, d)) {
                 ++fast;
@@ -379,6 +379,9 @@ TEST(FastFixed, SameBytesAsPutF) {
             std::string viaAppend = "x";
             append_fixed(viaAppend, v, w, d);
             ASSERT_EQ(viaAppend, "x" + ref) << v << " F" << w << "." << d;
+            std::string viaPut;
+            put_f(viaPut, v, w, d);
+            ASSERT_EQ(viaPut, ref) << v << " F" << w << "." << d;
         }
     }
     EXPECT_GT(fast, static_cast<long>(values.size()));  // the fast path does carry the load

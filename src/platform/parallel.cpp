@@ -1,0 +1,38 @@
+#include "platform/parallel.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace nimbex {
+
+int thread_count_from_environment() {
+    if (const char* s = std::getenv("NIMBEX_THREADS")) {
+        int n = 0;
+        auto [p, ec] = std::from_chars(s, s + std::strlen(s), n);
+        if (ec == std::errc() && n >= 1) return std::min(n, 256);
+    }
+    const unsigned hw = std::thread::hardware_concurrency();
+    return hw == 0 ? 1 : static_cast<int>(std::min(hw, 256u));
+}
+
+namespace {
+constexpr std::size_t large_page = std::size_t{2} << 20;
+}
+
+void* allocate_large(std::size_t bytes) {
+    void* p = ::operator new(bytes, std::align_val_t(large_page));
+#if defined(MADV_HUGEPAGE)
+    ::madvise(p, bytes / large_page * large_page, MADV_HUGEPAGE);  // a hint: failure changes nothing
+#endif
+    return p;
+}
+
+void release_large(void* p, std::size_t) { ::operator delete(p, std::align_val_t(large_page)); }
+
+}  // namespace nimbex
