@@ -2,6 +2,7 @@
 #include "driver/distribute.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <new>
 #include <stdexcept>
@@ -128,6 +129,7 @@ bool prepare_gauge_data(RunState& rs) {
             for (int h = dt; h <= (nh / dt) * dt; h += dt) {
                 float& v = g.precip(k, h);
                 if (v > -1.0f) v = v / factor;
+                if (!std::isfinite(v)) v = -1.0f;  // a factor of 0: no sea-level value
             }
         }
     }

@@ -90,7 +90,8 @@ NIMBEX_CELL_KERNEL void weight_pass(float* wk, const int* near, const float* sum
         const float shared = 1.0f / static_cast<float>(n);  // only used when n > 0
         const float own = v / sum[c];                       // only used when nobody is near
         const bool is_near = v == mark_near;
-        const bool is_far = !is_near & (v != mark_out_of_reach) & (n == 0);
+        // A sum of 0 (every power beyond the real range) gives no weight, not NaN.
+        const bool is_far = !is_near & (v != mark_out_of_reach) & (n == 0) & (sum[c] > 0.0f);
         float w = is_far ? own : 0.0f;
         w = is_near ? shared : w;
         wk[c] = w;
