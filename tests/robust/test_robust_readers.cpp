@@ -283,7 +283,7 @@ TEST_F(Robust, EventChainLongerThanTheFileStopsWithoutAHugeList) {
         std::array<float, 16> smc{};
         int hr = 0, hf = 0;
         EXPECT_EQ(stop_of([&] { read_evt(*rs, conv, scale, smc, hr, hf); }), "Program abortedin rdevt @ 460");
-        EXPECT_TRUE(console_has(" 4 in rdevt"));
+        EXPECT_TRUE(console_has(" 4  in rdevt")) << out.str();
         EXPECT_LT(rs->evt.event_fln.size(), 2000u);
     }
 }
