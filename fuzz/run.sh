@@ -24,13 +24,21 @@ seed() {  # target, files...
     for f in "$@"; do [ -f "$f" ] && cp "$f" "$out/corpus/$t/" || true; done
 }
 ex=$root/examples
-seed header "$ex"/basin/demo_shd.r2c "$ex"/raing/*.tb0 "$ex"/event/*.evt "$root"/fuzz/seeds/header/*
-seed event "$ex"/event/*.evt
-seed shed "$ex"/basin/demo_shd.r2c "$root"/fuzz/seeds/shed/*
-seed par "$ex"/basin/demo_par.csv
-seed tb0 "$ex"/raing/*.tb0 "$root"/fuzz/seeds/tb0/*
-seed rag "$root"/fuzz/seeds/rag/*
-seed pdl "$ex"/basin/demo.pdl "$root"/fuzz/seeds/pdl/*
+seeds() {  # the seed files of a target
+    case $1 in
+        header) echo "$ex"/basin/demo_shd.r2c "$ex"/raing/*.tb0 "$ex"/event/*.evt "$root"/fuzz/seeds/header/* ;;
+        event) echo "$ex"/event/*.evt ;;
+        shed) echo "$ex"/basin/demo_shd.r2c "$root"/fuzz/seeds/shed/* ;;
+        par) echo "$ex"/basin/demo_par.csv ;;
+        tb0) echo "$ex"/raing/*.tb0 "$root"/fuzz/seeds/tb0/* ;;
+        rag) echo "$root"/fuzz/seeds/rag/* ;;  # a leading byte chooses the watershed kind
+        pdl) echo "$ex"/basin/demo.pdl "$root"/fuzz/seeds/pdl/* ;;
+    esac
+}
+for t in "${targets[@]}"; do
+    mkdir -p "$out/corpus/$t"
+    for f in $(seeds "$t"); do cp -n "$f" "$out/corpus/$t/" 2>/dev/null || true; done
+done
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}

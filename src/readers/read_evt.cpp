@@ -175,6 +175,7 @@ void read_lines(RunState& rs, const std::string& name) {
         try {
             result = handle_event_key(rs.con, e, key, value);
         } catch (const BadValue& bad) {
+            rs.con.line("ERROR parsing " + name);  // the stop line names no file
             fatal_stop(bad_value_message(bad.word(), line));
         }
         if (result < 0 && empty_value_is_fatal(key)) {
