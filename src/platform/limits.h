@@ -12,6 +12,10 @@ namespace nimbex {
 // inside a 32-bit integer.
 constexpr std::int64_t max_values = std::int64_t{1} << 28;
 
+// Stations of a gauge file (the old .rag layout's 5-column count holds at
+// most 99999; a table line of 32768 characters at most 16384).
+constexpr int max_stations = 100000;
+
 // Land-cover and river classes of a watershed (as many as a grid file can
 // have attributes).
 constexpr int max_classes = 1000;

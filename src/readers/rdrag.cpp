@@ -91,9 +91,9 @@ struct Reader {
 
     // Stations times hours must fit the gauge arrays.
     void check_size(int nstations, int nhours) {
-        if ((std::int64_t{nhours} + 1) * std::max(nstations, 1) <= max_values) return;
+        if (nstations <= max_stations && (std::int64_t{nhours} + 1) * std::max(nstations, 1) <= max_values) return;
         rs.con.line(msg() << "no of gauges =" << nstations << " and hours =" << nhours << " in " << fname);
-        rs.con.line("are more values than a gauge file may hold (268435456)");
+        rs.con.line("are more than a gauge file may hold (100000 stations, 268435456 values)");
         fatal_stop("program aborted in rdrag: too many values in " + fname);
     }
 

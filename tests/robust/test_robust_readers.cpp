@@ -256,6 +256,9 @@ TEST_F(Robust, LegacyGaugeFilesTooLargeOrNotNumbersStop) {
     EXPECT_EQ(stop_for(labelled_rag("2", "2147483647", "500000 510000", "")),
               "program aborted in rdrag: too many values in raing\\r.rag");
     EXPECT_EQ(stop_for("old\n99999999991.0\n"), "program aborted in rdrag: too many values in raing\\r.rag");
+    // Many stations and no hours: the station arrays alone would be gigabytes.
+    EXPECT_EQ(stop_for(labelled_rag("134217727", "0", "500000 510000", "")),
+              "program aborted in rdrag: too many values in raing\\r.rag");
     EXPECT_EQ(stop_for(labelled_rag("2", "2", "500000 inf", "1 2\n3 4\n")),
               " program aborted in nimbex @ 178: coordinate not a number in raing\\r.rag");
 }
