@@ -42,9 +42,10 @@ constexpr int month_start[12] = {1, 32, 60, 91, 121, 152, 182, 213, 244, 274, 30
 int day_of_year(int year, int month, int day) {
     // A month outside 1..12 (an event file without ":month") has no day of the year.
     if (month < 1 || month > 12) return 0;
-    int d = month_start[month - 1] - 1 + day;
+    // Summed wide: a day written near the integer limit must not overflow.
+    long long d = month_start[month - 1] - 1LL + day;
     if (month >= 3 && year % 4 == 0) ++d;
-    return d;
+    return static_cast<int>(std::clamp<long long>(d, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 // A real cut to a whole number; values beyond the integer range are held at

@@ -291,5 +291,16 @@ TEST_F(Robust, EventChainLongerThanTheFileStopsWithoutAHugeList) {
     }
 }
 
+TEST_F(Robust, EventDayAtTheIntegerLimitDoesNotOverflow) {
+    put("event/event.evt", ":year 2024\n:month 12\n:day 2147483647\n:hour 0\n");
+    rs->file_name(99) = "event/event.evt";
+    float conv = 0.0f, scale = 0.0f;
+    std::array<float, 16> smc{};
+    int hr = 0, hf = 0;
+    read_evt(*rs, conv, scale, smc, hr, hf);
+    EXPECT_EQ(rs->evt.day, 2147483647);
+    EXPECT_EQ(rs->evt.day_of_year, 2147483647);
+}
+
 }  // namespace
 }  // namespace nimbex
