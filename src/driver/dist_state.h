@@ -97,7 +97,7 @@ struct DistState {
     // its inverse distance power over the sum (0 when out of reach).
     static float weight_of(float t, float norm) {
         const bool is_near = t == mark_near;
-        const bool nobody_near = !(norm < 0.0f);
+        const bool nobody_near = norm > 0.0f;  // a sum of 0 gives no weight, not NaN
         const bool is_far = !is_near & (t != mark_out_of_reach) & nobody_near;
         const float w = is_far ? t / norm : 0.0f;
         return is_near ? -norm : w;

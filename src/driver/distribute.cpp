@@ -2,6 +2,7 @@
 #include "driver/distribute.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <new>
 #include <stdexcept>
@@ -65,7 +66,8 @@ NIMBEX_CELL_KERNEL void station_weights(float* w, const float* t, const float* n
     for (std::size_t c = 0; c < n; ++c) {
         const float tc = t[c], nc = norm[c];
         const bool is_near = tc == DistState::mark_near;
-        const bool is_far = !is_near & (tc != DistState::mark_out_of_reach) & !(nc < 0.0f);
+        // A sum of 0 (every power beyond the real range) gives no weight, not NaN.
+        const bool is_far = !is_near & (tc != DistState::mark_out_of_reach) & (nc > 0.0f);
         const float wf = is_far ? tc / nc : 0.0f;
         w[c] = is_near ? -nc : wf;
     }
@@ -150,6 +152,7 @@ bool prepare_gauge_data(RunState& rs) {
             for (int h = dt; h <= (nh / dt) * dt; h += dt) {
                 float& v = g.precip(k, h);
                 if (v > -1.0f) v = v / factor;
+                if (!std::isfinite(v)) v = -1.0f;  // a factor of 0: no sea-level value
             }
         }
     }

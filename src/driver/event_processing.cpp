@@ -1,6 +1,7 @@
 #include "driver/event_processing.h"
 
 #include <algorithm>
+#include <cmath>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -78,6 +79,16 @@ void read_parameters(RunState& rs) {  // F2 .. F5
         rs.par.evt_trcflg = rs.evt.sw.trcflg;
         read_par_parser(rs, 32, 2);
         rs.evt.sw.trcflg = rs.par.evt_trcflg;  // the tracer rule may switch it off
+        // These enter every weight and every value: NaN or an infinity would
+        // spread into every cell of every grid.
+        if (!std::isfinite(rs.rlapse) || !std::isfinite(rs.radiusinflce) || !std::isfinite(rs.smoothdist) ||
+            !std::isfinite(rs.par.a12)) {
+            con.line(msg() << "rlapse =" << rs.rlapse << " radiusinflce =" << rs.radiusinflce
+                           << " smoothdist =" << rs.smoothdist << " a12 =" << rs.par.a12);
+            con.line("Each of these must be a finite number");
+            fatal_stop("Program aborted in nimbex: parameter not a number in " +
+                       std::string(rs.file_name(2).trimmed()));
+        }
     }
     con.line(msg() << "ni=" << rs.event_count);
     con.line("Echo input parameters:");
@@ -180,6 +191,10 @@ void read_elv_max(RunState& rs) {  // F8
 void set_disaggregation(RunState& rs) {  // E1
     Console& con = rs.con;
     rs.a12 = rs.evt.event.disaggregate;
+    if (!std::isfinite(rs.a12)) {
+        con.line(msg() << ":disaggregate =" << rs.a12 << " is not a finite number");
+        fatal_stop("NIMBEX aborted: :disaggregate not a number in " + std::string(rs.file_name(99).trimmed()));
+    }
     if (rs.a12 == 0.0f && rs.evt.sw.smrflg == 'y') {
         rs.a12 = rs.par.a12;
         if (rs.a12 == 0.0f) {

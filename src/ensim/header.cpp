@@ -115,6 +115,7 @@ void read_header(Console& con, FileUnit& f, const KeyHandler& handler, std::stri
         try {
             result = handler(key, value);
         } catch (const BadValue& e) {
+            con.line("ERROR parsing " + std::string(trim_right(file_name)));  // the stop line names no file
             fatal_stop(bad_value_message(e.word(), line));
         }
         if (result < 0) {

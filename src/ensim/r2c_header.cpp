@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -181,6 +182,11 @@ void read_row(std::string& line, FileUnit& f, float* out, std::size_t n) {
         }
         float v = 0.0f;
         if (!word_to_float(word, v)) return;
+        // NaN, an infinity or a value beyond the real range would spread
+        // through every sum it enters: refuse it.
+        if (!std::isfinite(v))
+            fatal_stop("Program aborted: grid value '" + std::string(word.substr(0, 40)) + "' is not a finite number in " +
+                       f.name());
         for (std::size_t r = 0; r < repeat && k < n; ++r) out[k++] = v;
     }
 }

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cmath>
+#include <cstdint>
 #include <string>
 
 #include "driver/run_state.h"
@@ -9,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/fortran_format.h"
 #include "platform/free_format.h"
+#include "platform/limits.h"
 #include "platform/text.h"
 #include "readers/read_shed_ef.h"
 
@@ -84,6 +87,16 @@ int read_old_header(const std::string& line, OldHeader& h) {
     if (!fixed_real(std::string_view(padded).substr(65, 5), 1, h.ns)) return status_bad;
     if (!fixed_real(std::string_view(padded).substr(70, 5), 1, h.ew)) return status_bad;
     return 0;
+}
+
+// The grid the header describes must have cells, not too many of them, and
+// usable cell sizes and origin.
+void check_grid(Console& con, const std::string& name, int nx, int ny, bool sizes_ok) {
+    if (nx >= 1 && ny >= 1 && std::int64_t{nx} * ny <= max_values && sizes_ok) return;
+    con.line(msg() << "ERROR: the pdl file gives a grid of" << nx << " columns and" << ny << " rows");
+    con.line("Counts must be 1 or more with at most 268435456 cells,");
+    con.line("cell sizes above 0 and the origin a finite number");
+    fatal_stop("program aborted in inpgrd: grid size out of range in " + name);
 }
 
 }  // namespace
@@ -201,6 +214,9 @@ void inpgrd(RunState& rs, int& nx_pdl, int& ny_pdl, int mode) {
         read_real(13, g.xdelta);
         read_real(14, g.ydelta);
         report("Finished reading header " + first_chars(name, 40));
+        check_grid(con, name, g.xcount, g.ycount,
+                   std::isfinite(g.xdelta) && std::isfinite(g.ydelta) && g.xdelta > 0.0f && g.ydelta > 0.0f &&
+                       std::isfinite(g.xorigin) && std::isfinite(g.yorigin));
 
         sh.x_cell = g.xdelta / 1000.0f;
         sh.y_cell = g.ydelta / 1000.0f;
@@ -267,7 +283,7 @@ void inpgrd(RunState& rs, int& nx_pdl, int& ny_pdl, int mode) {
             sh.y_cell = static_cast<float>(h.i[1]);
         }
         // A cell size of 0 would divide by zero below: the line is unusable.
-        if (!(sh.x_cell > 0.0f) || !(sh.y_cell > 0.0f)) {
+        if (!(sh.x_cell > 0.0f) || !(sh.y_cell > 0.0f) || !std::isfinite(sh.x_cell) || !std::isfinite(sh.y_cell)) {
             con.line(" Problem reading " + name);
             con.line(" The above line = values found");
             fatal_stop("Program aborted in inpgrd @ 235");
@@ -280,6 +296,7 @@ void inpgrd(RunState& rs, int& nx_pdl, int& ny_pdl, int mode) {
         };
         nx_pdl = count(sh.pdl_east - sh.pdl_west, sh.x_cell);
         ny_pdl = count(sh.pdl_north - sh.pdl_south, sh.y_cell);
+        check_grid(con, name, nx_pdl, ny_pdl, true);
     }
 
     line = "iyr=";

@@ -2,6 +2,8 @@
 #include "readers/rdrag.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <exception>
 #include <string>
 #include <vector>
@@ -10,6 +12,7 @@
 #include "platform/fatal.h"
 #include "platform/fortran_format.h"
 #include "platform/free_format.h"
+#include "platform/limits.h"
 
 namespace nimbex {
 
@@ -84,6 +87,14 @@ struct Reader {
         } catch (const std::exception&) {
             fatal_stop(data_stop);
         }
+    }
+
+    // Stations times hours must fit the gauge arrays.
+    void check_size(int nstations, int nhours) {
+        if (nstations <= max_stations && (std::int64_t{nhours} + 1) * std::max(nstations, 1) <= max_values) return;
+        rs.con.line(msg() << "no of gauges =" << nstations << " and hours =" << nhours << " in " << fname);
+        rs.con.line("are more than a gauge file may hold (100000 stations, 268435456 values)");
+        fatal_stop("program aborted in rdrag: too many values in " + fname);
     }
 
     [[noreturn]] void unreadable_line(int number) {
@@ -165,6 +176,7 @@ void Reader::labelled(int& nhours, float& unit_conversion, int& nstations) {
         con.line("neither may be negative");
         fatal_stop("Program aborted in rdrag: negative count");
     }
+    check_size(nstations, nhours);
     con.line(msg() << "iall =" << g.station_allocations);
     allocate(nstations, nhours, "***Allocation of AREA16A arrays failed in rdrag @ 179***",
              "***Allocation of AREA16A arrays failed in rdrag @190***");
@@ -193,6 +205,11 @@ void Reader::labelled(int& nhours, float& unit_conversion, int& nstations) {
         ListLine values(false);
         for (int k = 1; k <= nstations; ++k) values << dest[k];
         info().put_line(values);
+        for (int k = 1; k <= nstations && !failed; ++k) {
+            if (std::isfinite(dest[k])) continue;
+            con.line(msg() << " coordinate of station" << k << " is not a finite number in " << fname);
+            fatal_stop(std::string(stop) + ": coordinate not a number in " + fname);
+        }
         if (failed) {
             ListLine m = msg();
             m << what << nstations + 1;
@@ -227,6 +244,7 @@ void Reader::old_layout(int& nhours, float& unit_conversion, int& nstations) {
         put_f(echo, unit_conversion, 5, 2);
         info().put_line(echo);
     }
+    check_size(nstations, nhours);
     allocate(nstations, nhours, "***Allocation of AREA16A arrays failed in rdrag @296***",
              "***Allocation of AREA16A arrays failed in rdrag @302***");
     for (int k = 1; k <= nstations; ++k) g.station_elevation[k] = 0.0f;
@@ -365,6 +383,11 @@ void rdrag(RunState& rs, int& nhours, float& unit_conversion, int& nstations, st
     else
         rd.old_layout(nhours, unit_conversion, nstations);
 
+    if (!std::isfinite(unit_conversion)) {
+        con.line(msg() << "conversion factor =" << unit_conversion << " is not a finite number in " << fname);
+        fatal_stop("program aborted in rdrag: conversion factor not a number in " + fname);
+    }
+
     // Echo of the stations, both layouts.
     std::string out;
     info.put_line("***" + g.file_type.str() + "***");
@@ -448,9 +471,14 @@ void rdrag(RunState& rs, int& nhours, float& unit_conversion, int& nstations, st
     info.put_line(msg() << "hours of data entered = " << nhours);
     con.line(msg() << "hours of data entered = " << nhours);
 
+    // A value that is not a finite number (or that the factor takes beyond
+    // the real range) counts as no record.
     for (int h = 1; h <= nhours; ++h) {
         float* row = g.hour_values(h);
-        for (int i = 0; i < nstations; ++i) row[i] *= unit_conversion;
+        for (int i = 0; i < nstations; ++i) {
+            row[i] *= unit_conversion;
+            if (!std::isfinite(row[i])) row[i] = -1.0f;
+        }
     }
     unit_conversion = 1.0f;
 

@@ -1,5 +1,7 @@
 #include "readers/read_evt.h"
 
+#include <algorithm>
+#include <limits>
 #include <new>
 #include <string>
 
@@ -40,9 +42,10 @@ constexpr int month_start[12] = {1, 32, 60, 91, 121, 152, 182, 213, 244, 274, 30
 int day_of_year(int year, int month, int day) {
     // A month outside 1..12 (an event file without ":month") has no day of the year.
     if (month < 1 || month > 12) return 0;
-    int d = month_start[month - 1] - 1 + day;
+    // Summed wide: a day written near the integer limit must not overflow.
+    long long d = month_start[month - 1] - 1LL + day;
     if (month >= 3 && year % 4 == 0) ++d;
-    return d;
+    return static_cast<int>(std::clamp<long long>(d, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 // A real cut to a whole number; values beyond the integer range are held at
@@ -126,21 +129,23 @@ void read_chain(RunState& rs, FileUnit& f) {
     const int n = ev.event.noeventstofollow;
     if (rs.event_number != 1 || n < 1) return;
 
-    rs.event_count = n + 1;
-    if (ev.event_fln.empty()) {
+    // The list grows with the names actually read: a count far beyond the
+    // lines of the file ends at the missing name below, not in a huge array.
+    rs.event_count = n == std::numeric_limits<int>::max() ? n : n + 1;
+    const std::size_t wanted = static_cast<std::size_t>(n) + 2;
+    if (ev.event_fln.size() < std::min<std::size_t>(wanted, 1024)) {
         try {
-            ev.event_fln.resize(static_cast<std::size_t>(n) + 2);
+            ev.event_fln.resize(std::min<std::size_t>(wanted, 1024));
         } catch (const std::bad_alloc&) {
             fatal_stop("Warning: error with allocation of event_fln in read_evt");
         } catch (const std::length_error&) {
             fatal_stop("Warning: error with allocation of event_fln in read_evt");
         }
-    } else if (ev.event_fln.size() < static_cast<std::size_t>(n) + 2) {
-        ev.event_fln.resize(static_cast<std::size_t>(n) + 2);
     }
-    for (int i = 2; i <= n + 1; ++i) {
+    for (long long i = 2; i <= static_cast<long long>(n) + 1; ++i) {
+        if (ev.event_fln.size() <= static_cast<std::size_t>(i)) ev.event_fln.resize(2 * static_cast<std::size_t>(i));
         if (!f.get_line(line)) {
-            rs.con.line(msg() << "Error reading file no " << i << " in rdevt");
+            rs.con.line(msg() << "Error reading file no " << static_cast<int>(i) << " in rdevt");
             rs.con.line("possible cause: number of files listed ");
             rs.con.line("in the event file is shorter");
             rs.con.line(msg() << "than the specified " << n);
@@ -151,7 +156,7 @@ void read_chain(RunState& rs, FileUnit& f) {
         ev.event_fln[static_cast<std::size_t>(i)] = name;
         rs.files[info_unit].put_line(name);
         if (numa_of(rs) <= 0) rs.files[info_unit].put_line(name);
-        if (rs.iopt == 2) rs.con.line(msg() << i << name);
+        if (rs.iopt == 2) rs.con.line(msg() << static_cast<int>(i) << name);
     }
 }
 
@@ -171,6 +176,7 @@ void read_lines(RunState& rs, const std::string& name) {
         try {
             result = handle_event_key(rs.con, e, key, value);
         } catch (const BadValue& bad) {
+            rs.con.line("ERROR parsing " + name);  // the stop line names no file
             fatal_stop(bad_value_message(bad.word(), line));
         }
         if (result < 0 && empty_value_is_fatal(key)) {

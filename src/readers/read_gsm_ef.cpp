@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -11,6 +12,7 @@
 #include "platform/fatal.h"
 #include "platform/files.h"
 #include "platform/fortran_format.h"
+#include "platform/limits.h"
 #include "platform/text.h"
 
 namespace nimbex {
@@ -44,7 +46,17 @@ void read_gsm_ef(RunState& rs, int unit, int entry, std::vector<float>& inarray3
     const int nattr = std::min<int>(hdr.attribute_count, static_cast<int>(hdr.attributes.size()));
     attribute_count = nattr;
 
-    read_attribute_values(hdr, xcount, ycount, f);
+    // Values of a grid that does not match the grid in force are not read:
+    // the mismatch stops the run below, and counts that differ may be of any
+    // size. The grid in force is bounded, its attributes here too.
+    const std::size_t nz = static_cast<std::size_t>(std::max({1, rs.shed.classcount, nattr}));
+    const bool same_size = xcount == g.xcount && ycount == g.ycount;
+    if (same_size && std::int64_t{xcount} * ycount * static_cast<std::int64_t>(nz) > max_values) {
+        con.line(msg() << "ERROR: " << nattr << " attributes of" << xcount << " x" << ycount << " cells");
+        con.line("are more values than a grid may hold (268435456)");
+        fatal_stop(" Program STOPPED in read_gsm_ef: too many values in " + name);
+    }
+    if (same_size) read_attribute_values(hdr, xcount, ycount, f);
 
     bool mismatch = false;
     auto check = [&](bool differs, const char* text) {
@@ -83,7 +95,6 @@ void read_gsm_ef(RunState& rs, int unit, int entry, std::vector<float>& inarray3
     // land-cover classes.
     const std::size_t nx = xcount > 0 ? static_cast<std::size_t>(xcount) : 0;
     const std::size_t ny = ycount > 0 ? static_cast<std::size_t>(ycount) : 0;
-    const std::size_t nz = static_cast<std::size_t>(std::max({1, rs.shed.classcount, nattr}));
     std::vector<float>().swap(inarray3);
     try {
         inarray3.assign(nx * ny * nz, 0.0f);

@@ -27,6 +27,7 @@ namespace {
 constexpr std::size_t line_width = 512;
 constexpr std::size_t comment_width = 72;
 constexpr std::size_t keyword_width = 60;
+constexpr std::size_t max_par_lines = 100000;
 
 struct Marker {
     std::string_view start, end;
@@ -538,6 +539,12 @@ void read_par_parser(RunState& rs, int unit, int entry) {
     p.sec_end.fill(0);
     std::string buf;
     while (file.get_line(buf)) {
+        // Each line takes 512 characters here: a file far longer than any
+        // parameter file (a data file named by mistake) is refused.
+        if (lines.size() >= max_par_lines) {
+            rs.con.line(msg() << "more than" << static_cast<int>(max_par_lines) << " lines in the parameter file");
+            fatal_stop("Program aborted in read_par_parser: too many lines in " + name);
+        }
         lines.push_back(fit(buf, line_width));
         note_marker(p, lines.back(), static_cast<int>(lines.size()));
     }

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <cstdint>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -17,6 +19,7 @@
 #include "platform/fatal.h"
 #include "platform/fortran_format.h"
 #include "platform/free_format.h"
+#include "platform/limits.h"
 
 namespace nimbex {
 
@@ -212,7 +215,17 @@ void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_con
     while (f.get_line(line))
         if (is_data_line(line)) ++nlines;
     const int deltat = g.deltat;
-    nhours = nlines * deltat;
+    // Hours and values must fit the gauge arrays: checked before the product
+    // is formed as an int.
+    const std::int64_t hours = std::int64_t{nlines} * deltat;
+    if (hours > max_values || hours < -max_values ||
+        (hours + 1) * std::max(nstations, 1) > max_values) {
+        con.line(msg() << "ERROR: " << nlines << " data lines with DeltaT =" << deltat << " and" << nstations
+                       << " stations");
+        con.line("are more values than a gauge table may hold (268435456)");
+        fatal_stop("Program aborted in read_rag_ef: too many hours of data in " + fname);
+    }
+    nhours = static_cast<int>(hours);
     f.rewind();
     skip_header(rs, f, fname);
 
@@ -227,6 +240,12 @@ void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_con
         con.line("No Good. Check rag.tb0 file for spelling or value");
         con.blank();
         fatal_stop("Program aborted in read_rag_ef @ 144");
+    }
+    if (!std::isfinite(unit_conversion)) {
+        con.line(msg() << "UnitConversion =" << unit_conversion);
+        con.line("is not a finite number. Check rag.tb0 file for spelling or value");
+        con.blank();
+        fatal_stop("Program aborted in read_rag_ef: UnitConversion not a number in " + fname);
     }
     if (deltat < 1) {
         con.line(msg() << "ERROR: DeltaT =" << deltat);
@@ -265,6 +284,16 @@ void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_con
         con.line("Check :ColumnLocationX and :ColumnLocationY in " + fname);
         con.blank();
         fatal_stop("Program aborted in read_rag_ef: station locations missing");
+    }
+    for (std::size_t c = 0; c < ns; ++c) {
+        const float e = c < cols.column_elevation.size() ? cols.column_elevation[c] : -999.0f;
+        if (std::isfinite(cols.column_location_x[c]) && std::isfinite(cols.column_location_y[c]) && std::isfinite(e))
+            continue;
+        con.line("Error:");
+        con.line(msg() << "Station" << static_cast<int>(c + 1) << " has a location or elevation that is not a number");
+        con.line("Check :ColumnLocationX, :ColumnLocationY and :Elevation in " + fname);
+        con.blank();
+        fatal_stop("Program aborted in read_rag_ef: station location not a number in " + fname);
     }
     for (int k = 1; k <= nstations; ++k) {
         const std::size_t c = static_cast<std::size_t>(k - 1);
@@ -310,10 +339,15 @@ void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_con
         }
     }
 
-    // The factor applies to every value read, missing ones included.
+    // The factor applies to every value read, missing ones included. A value
+    // that is not a finite number (NaN, an infinity, or one the factor takes
+    // beyond the real range) counts as no record.
     for (int k = 1; k <= nsteps; ++k) {
         float* row = g.hour_values(k * deltat);
-        for (int i = 0; i < nstations; ++i) row[i] *= unit_conversion;
+        for (int i = 0; i < nstations; ++i) {
+            row[i] *= unit_conversion;
+            if (!std::isfinite(row[i])) row[i] = -1.0f;
+        }
     }
     con.line(msg() << "no stations =" << nstations);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <exception>
 #include <new>
 #include <stdexcept>
@@ -14,6 +15,7 @@
 #include "platform/fatal.h"
 #include "platform/files.h"
 #include "platform/fortran_format.h"
+#include "platform/limits.h"
 #include "platform/text.h"
 
 namespace nimbex {
@@ -81,6 +83,38 @@ void allocate_or_stop(const char* stop_message, Fn&& fn) {
     }
 }
 
+// The counts and sizes of the header, before anything is sized or indexed
+// with them.
+void check_shed_counts(Console& con, const ShedHeader& h, const std::string& name) {
+    const std::int64_t cells = std::int64_t{h.xcount} * h.ycount;
+    const std::int64_t attributes = std::max(h.attribute_count, 1);
+    std::string what;
+    if (h.xcount < 1 || h.ycount < 1)
+        what = "grid size";
+    else if (cells > max_values || cells * attributes > max_values)
+        what = "grid size";
+    else if (!std::isfinite(h.xdelta) || !std::isfinite(h.ydelta) || !(h.xdelta > 0.0f) || !(h.ydelta > 0.0f) ||
+             !std::isfinite(h.xorigin) || !std::isfinite(h.yorigin))
+        what = "cell size or origin";
+    else if (h.totalnumofgrids < 0 || h.totalnumofgrids > cells)
+        what = ":TotalNumOfGrids";
+    else if (h.classcount < 0 || h.classcount > max_classes || h.numriverclasses < 0 ||
+             h.numriverclasses > max_classes)
+        what = "class count";
+    else if (!std::isfinite(h.nominalgridsize_al))
+        what = ":NominalGridSize_AL";
+    if (what.empty()) return;
+    con.line("ERROR in the watershed file " + name);
+    con.line(msg() << ":xCount" << h.xcount << " :yCount" << h.ycount << " attributes" << h.attribute_count);
+    con.line(msg() << ":xDelta " << h.xdelta << " :yDelta " << h.ydelta << " :xOrigin " << h.xorigin
+                   << " :yOrigin " << h.yorigin);
+    con.line(msg() << ":TotalNumOfGrids" << h.totalnumofgrids << " :ClassCount" << h.classcount
+                   << " :NumRiverClasses" << h.numriverclasses);
+    con.line("Counts must be 1 or more (classes 0 to 1000, grids 0 to xCount*yCount),");
+    con.line("cells times attributes at most 268435456, cell sizes above 0");
+    fatal_stop("Program aborted in read_shed_ef: " + what + " out of range in " + name);
+}
+
 }  // namespace
 
 void read_shed_ef(RunState& rs, int unit, int entry) {
@@ -123,6 +157,8 @@ void read_shed_ef(RunState& rs, int unit, int entry) {
     read_header(
         con, f, [&](std::string_view key, std::string_view value) { return handle_shed_key(con, hdr, key, value); },
         "read_shed_ef", name, 4096);
+
+    check_shed_counts(con, hdr, name);
 
     // The run's geometry, coordinate system and counts.
     g.xcount = hdr.xcount;

@@ -1,0 +1,306 @@
+// Bad input to the readers: sizes, numbers and lines that must either read
+// soundly or stop with a message that names the file, never overrun or let
+// NaN into the run.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "readers/gauge_test_util.h"
+#include "readers/inpgrd.h"
+#include "readers/rdrag.h"
+#include "readers/read_evt.h"
+#include "readers/read_gsm_ef.h"
+#include "readers/read_rag_ef.h"
+#include "readers/read_shed_ef.h"
+
+namespace nimbex {
+namespace {
+
+class Robust : public testutil::GaugeRun {
+protected:
+    void put(const std::string& name, const std::string& text) {
+        std::filesystem::create_directories((dir / name).parent_path());
+        testutil::write_file(dir / name, text);
+    }
+    bool console_has(const std::string& text) { return out.str().find(text) != std::string::npos; }
+};
+
+// ---- watershed and static grids --------------------------------------------
+
+std::string shed_text(const std::string& geometry, const std::string& counts, const std::string& values) {
+    return ":FileType r2c ASCII EnSim 1.0\n:Projection UTM\n" + geometry + counts +
+           ":NominalGridSize_AL 1000.0\n:ClassCount 1\n:NumRiverClasses 1\n:NumGridsInBasin 3\n:DebugGridNo 1\n"
+           ":AttributeName 1 Rank\n:AttributeName 2 Elev\n:AttributeName 3 Forest\n:EndHeader\n" +
+           values;
+}
+const std::string good_geometry =
+    ":xOrigin 350000.0\n:yOrigin 5000000.0\n:xCount 3\n:yCount 2\n:xDelta 1000.0\n:yDelta 1000.0\n";
+const std::string good_values = "1 2 0\n3 0 0\n100 200 300\n400 500 600\n1 1 1\n1 1 1\n";
+
+TEST_F(Robust, WatershedSizesOutOfRangeStopNamingTheFileBeforeAnyArray) {
+    struct Case {
+        std::string geometry, counts;
+    };
+    const std::vector<Case> cases = {
+        {":xCount 0\n:yCount 2\n:xDelta 1000.0\n:yDelta 1000.0\n", ":TotalNumOfGrids 3\n"},
+        {":xCount -3\n:yCount -2\n:xDelta 1000.0\n:yDelta 1000.0\n", ":TotalNumOfGrids 3\n"},
+        // 2^31 cells would overflow an int product; 10^10 values cannot be held.
+        {":xCount 100000\n:yCount 100000\n:xDelta 1000.0\n:yDelta 1000.0\n", ":TotalNumOfGrids 3\n"},
+        {":xCount 65536\n:yCount 32768\n:xDelta 1000.0\n:yDelta 1000.0\n", ":TotalNumOfGrids 3\n"},
+        {good_geometry, ":TotalNumOfGrids 7\n"},   // more grid numbers than cells
+        {good_geometry, ":TotalNumOfGrids -1\n"},
+        {":xCount 3\n:yCount 2\n:xDelta 0.0\n:yDelta 1000.0\n", ":TotalNumOfGrids 3\n"},
+        {":xCount 3\n:yCount 2\n:xDelta nan\n:yDelta 1000.0\n", ":TotalNumOfGrids 3\n"},
+        {":xCount 3\n:yCount 2\n:xDelta 1000.0\n:yDelta 1000.0\n:xOrigin inf\n", ":TotalNumOfGrids 3\n"},
+        {good_geometry, ":TotalNumOfGrids 3\n:ClassCount -2\n"},
+        {good_geometry, ":TotalNumOfGrids 3\n:ClassCount 5000000\n"},
+    };
+    for (const Case& c : cases) {
+        std::string text = shed_text(c.geometry, c.counts, good_values);
+        // A later line of the same key wins: the class-count cases override ClassCount 1.
+        if (c.counts.find(":ClassCount") != std::string::npos) text.replace(text.find(":ClassCount 1\n"), 14, "");
+        put("basin/x_shd.r2c", text);
+        rs->file_name(1) = "basin\\x_shd.r2c";
+        const std::string stop = stop_of([&] { read_shed_ef(*rs, 31, 1); });
+        EXPECT_NE(stop.find("out of range in basin\\x_shd.r2c"), std::string::npos) << c.geometry << c.counts << stop;
+        EXPECT_TRUE(rs->shed.rank.empty()) << c.geometry << c.counts;
+    }
+}
+
+TEST_F(Robust, WatershedRanksBeyondTheGridsAreIgnored) {
+    // Ranks above totalnumofgrids and above 32767 index nothing.
+    put("basin/x_shd.r2c", shed_text(good_geometry, ":TotalNumOfGrids 3\n",
+                                     "1 40000 0\n3 4 2147483647\n100 200 300\n400 500 600\n1 1 1\n1 1 1\n"));
+    rs->file_name(1) = "basin\\x_shd.r2c";
+    read_shed_ef(*rs, 31, 1);
+    EXPECT_EQ(rs->shed.rank_at(1, 2), 40000);
+    EXPECT_FLOAT_EQ(rs->shed.elev[1], 100.0f);
+    EXPECT_FLOAT_EQ(rs->shed.elev[3], 400.0f);
+    EXPECT_EQ(rs->shed.elev.size(), 4u);
+}
+
+TEST_F(Robust, GridValuesThatAreNotFiniteNumbersAreRefused) {
+    for (const char* bad : {"nan", "-inf", "Infinity", "1e39"}) {
+        put("basin/x_shd.r2c", shed_text(good_geometry, ":TotalNumOfGrids 3\n",
+                                         std::string("1 2 0\n3 0 0\n100 ") + bad + " 300\n400 500 600\n1 1 1\n1 1 1\n"));
+        rs->file_name(1) = "basin\\x_shd.r2c";
+        const std::string stop = stop_of([&] { read_shed_ef(*rs, 31, 1); });
+        EXPECT_EQ(stop, std::string("Program aborted: grid value '") + bad +
+                            "' is not a finite number in basin\\x_shd.r2c");
+    }
+    // The same refusal for a static grid.
+    rs->grid.xcount = 3;
+    rs->grid.ycount = 2;
+    rs->grid.xdelta = rs->grid.ydelta = 1000.0f;
+    put("basin/elv_max.r2c", ":FileType r2c ASCII\n:xCount 3\n:yCount 2\n:xDelta 1000.0\n:yDelta 1000.0\n"
+                             ":AttributeName 1 Elev\n:EndHeader\n1 2 3\n4 NaN 6\n");
+    rs->file_name(499) = "basin\\elv_max.r2c";
+    std::vector<float> grid;
+    EXPECT_EQ(stop_of([&] { read_gsm_ef(*rs, 499, 499, grid); }),
+              "Program aborted: grid value 'NaN' is not a finite number in basin\\elv_max.r2c");
+}
+
+TEST_F(Robust, StaticGridOfAnotherSizeStopsWithoutReadingItsValues) {
+    rs->grid.xcount = 3;
+    rs->grid.ycount = 2;
+    rs->grid.xdelta = rs->grid.ydelta = 1000.0f;
+    // 2 x 10^9 cells per attribute and 3 attributes: only the mismatch report.
+    put("basin/elv_max.r2c", ":FileType r2c ASCII\n:xCount 2000000000\n:yCount 2000000000\n:xDelta 1000.0\n"
+                             ":yDelta 1000.0\n:AttributeName 1 A\n:AttributeName 2 B\n:AttributeName 3 C\n"
+                             ":EndHeader\n1 2 3\n");
+    rs->file_name(499) = "basin\\elv_max.r2c";
+    std::vector<float> grid;
+    EXPECT_EQ(stop_of([&] { read_gsm_ef(*rs, 499, 499, grid); }), "Program aborted in read_gsm_ef @ 141");
+    EXPECT_TRUE(console_has("xcount_swe.ne.xcount"));
+}
+
+// ---- point data locations -------------------------------------------------
+
+std::string pdl_text(const std::string& xcount, const std::string& xdelta) {
+    return "#\nFileType pdl\nProjection UTM\nEllipsoid GRS80\nZone 17\n#\nxOrigin 500000.0\nyOrigin 4800000.0\n#\n"
+           "xCount " + xcount + "\nyCount 15\nxDelta " + xdelta + "\nyDelta 1000.0\n#\n";
+}
+
+TEST_F(Robust, PdlGridSizesOutOfRangeStopNamingTheFile) {
+    const std::vector<std::string> texts = {
+        pdl_text("0", "1000.0"),
+        pdl_text("-20", "1000.0"),
+        pdl_text("2000000000", "1000.0"),  // 3 x 10^10 cells
+        pdl_text("20", "0.0"),
+        pdl_text("20", "-1000.0"),
+        pdl_text("20", "nan"),
+        // Old layout: east bound west of the west bound, and a cell size beyond the reals.
+        "   10 5000 5100  400  300    0    0    0    0    0    0    0    0  0.0  0.0\n",
+        "    0    0    0    0    0   49    0   50    0  -98    0  -97    0 9e99  6.0\n",
+        "    1-9999 9999-9999 9999    0    0    0    0    0    0    0    0  0.0  0.0\n",
+    };
+    for (const std::string& t : texts) {
+        put("basin/x.pdl", t);
+        rs->file_name(3) = "basin\\x.pdl";
+        int nx = -7, ny = -7;
+        const std::string stop = stop_of([&] { inpgrd(*rs, nx, ny, 2); });
+        EXPECT_TRUE(stop.find("in basin\\x.pdl") != std::string::npos ||
+                    stop == "Program aborted in inpgrd @ 235")
+            << t << stop;
+    }
+}
+
+// ---- gauge table ------------------------------------------------------------
+
+std::string tb0_text(const std::string& header_extra, const std::string& data) {
+    return ":FileType tb0 ASCII EnSim 1.0\n:DeltaT 1\n:UnitConversion 1.0\n" + header_extra +
+           ":ColumnMetaData\n:ColumnName A B\n:ColumnUnits mm mm\n:ColumnLocationX 500000 501000\n"
+           ":ColumnLocationY 4800000 4801000\n:Elevation 100 200\n:EndColumnMetaData\n:EndHeader\n" + data;
+}
+
+TEST_F(Robust, GaugeValuesThatAreNotNumbersCountAsNoRecord) {
+    // NaN and infinities in any spelling, and a value the factor takes past
+    // the real range.
+    put("raing/t.tb0", tb0_text(":UnitConversion 25.4\n", "nan 1.0\n-inf INF\n1e38 2.0\n"));
+    rs->file_name(5) = "raing\\t.tb0";
+    int nhours = 0, nstations = 0;
+    float conv = 0.0f;
+    read_rag_ef(*rs, 35, 5, nhours, conv, nstations);
+    const GaugeSet& g = rs->gauges;
+    EXPECT_EQ(nhours, 3);
+    for (int h = 1; h <= 3; ++h)
+        for (int k = 1; k <= 2; ++k) EXPECT_TRUE(std::isfinite(g.precip(k, h))) << k << " " << h;
+    EXPECT_FLOAT_EQ(g.precip(1, 1), -1.0f);
+    EXPECT_FLOAT_EQ(g.precip(1, 3), -1.0f);
+    EXPECT_FLOAT_EQ(g.precip(2, 2), -1.0f);
+    EXPECT_FLOAT_EQ(g.precip(2, 1), 25.4f);
+    EXPECT_EQ(g.record_count[1], 0);
+    EXPECT_EQ(g.record_flag[1], 'N');
+    EXPECT_EQ(g.record_flag[2], 'P');
+    EXPECT_FLOAT_EQ(g.event_total[2], 76.2f);
+}
+
+TEST_F(Robust, GaugeTableCountsAndNumbersThatCannotBeUsedStop) {
+    rs->file_name(5) = "raing\\t.tb0";
+    int nhours = 0, nstations = 0;
+    float conv = 0.0f;
+    auto stop_for = [&](const std::string& text) {
+        put("raing/t.tb0", text);
+        return stop_of([&] { read_rag_ef(*rs, 35, 5, nhours, conv, nstations); });
+    };
+    // DeltaT times the lines overflows an int; a large DeltaT makes too many values.
+    EXPECT_EQ(stop_for(tb0_text(":DeltaT 2000000000\n", "1 2\n3 4\n")),
+              "Program aborted in read_rag_ef: too many hours of data in raing\\t.tb0");
+    EXPECT_EQ(stop_for(tb0_text(":DeltaT 200000000\n", "1 2\n")),
+              "Program aborted in read_rag_ef: too many hours of data in raing\\t.tb0");
+    EXPECT_EQ(stop_for(tb0_text(":DeltaT -2000000000\n", "1 2\n3 4\n")),
+              "Program aborted in read_rag_ef: too many hours of data in raing\\t.tb0");
+    EXPECT_EQ(stop_for(tb0_text(":DeltaT 0\n", "1 2\n")), "Program aborted in read_rag_ef: DeltaT below 1");
+    EXPECT_EQ(stop_for(tb0_text(":UnitConversion nan\n", "1 2\n")),
+              "Program aborted in read_rag_ef: UnitConversion not a number in raing\\t.tb0");
+    EXPECT_EQ(stop_for(tb0_text(":UnitConversion inf\n", "1 2\n")),
+              "Program aborted in read_rag_ef: UnitConversion not a number in raing\\t.tb0");
+    std::string t = tb0_text("", "1 2\n");
+    t.replace(t.find("4800000 4801000"), 15, "4800000 nan");
+    EXPECT_EQ(stop_for(t), "Program aborted in read_rag_ef: station location not a number in raing\\t.tb0");
+}
+
+TEST_F(Robust, GaugeTableLineEndsAndOddBytes) {
+    rs->file_name(5) = "raing\\t.tb0";
+    int nhours = 0, nstations = 0;
+    float conv = 0.0f;
+    // CRLF line ends and no final newline read like plain lines.
+    std::string crlf = tb0_text("", "1 2\n3 4");
+    for (std::size_t p = crlf.find('\n'); p != std::string::npos; p = crlf.find('\n', p + 2)) crlf.insert(p, "\r");
+    put("raing/t.tb0", crlf);
+    read_rag_ef(*rs, 35, 5, nhours, conv, nstations);
+    EXPECT_EQ(nhours, 2);
+    EXPECT_FLOAT_EQ(rs->gauges.precip(2, 2), 4.0f);
+    // A NUL byte or a non-ASCII byte inside a value is a bad number.
+    std::string nul = tb0_text("", "1 2\n3 4");
+    nul.insert(nul.size() - 1, std::string(1, '\0'));
+    put("raing/t.tb0", nul);
+    EXPECT_EQ(stop_of([&] { read_rag_ef(*rs, 35, 5, nhours, conv, nstations); }),
+              "Program aborted in read_rag_ef @ 368");
+    put("raing/t.tb0", tb0_text("", "1 2\n3 \xc3\xa9\n"));
+    EXPECT_EQ(stop_of([&] { read_rag_ef(*rs, 35, 5, nhours, conv, nstations); }),
+              "Program aborted in read_rag_ef @ 368");
+    // An empty file has no header; a directory under the name is no file.
+    put("raing/t.tb0", "");
+    EXPECT_EQ(stop_of([&] { read_rag_ef(*rs, 35, 5, nhours, conv, nstations); }), " Stopped in read_rag_ef");
+    std::filesystem::remove(dir / "raing/t.tb0");
+    std::filesystem::create_directory(dir / "raing/t.tb0");
+    EXPECT_EQ(stop_of([&] { read_rag_ef(*rs, 35, 5, nhours, conv, nstations); }),
+              " Program STOPPED in read_rag_ef @65");
+}
+
+// ---- legacy gauge files ---------------------------------------------------
+
+std::string labelled_rag(const std::string& stations, const std::string& hours, const std::string& xs,
+                         const std::string& data) {
+    return "#\nFileType .rag\nProjection UTM\nEllipsoid GRS80\nZone 17\nStartTime\nSampleDate 2023-07-01\n"
+           "SampleTime 06:00\nCounts\nNoStations " + stations + "\nNoHours " + hours +
+           "\nDeltaT 1\nConversion 1.0\nNames\nG1 G2\n" + xs + "\n4800000 4805000\nline a\nline b\n" + data;
+}
+
+TEST_F(Robust, LegacyGaugeFilesTooLargeOrNotNumbersStop) {
+    rs->file_name(5) = "raing\\r.rag";
+    rs->shed.x_cell = rs->shed.y_cell = 1.0f;
+    int nhours = 0, nstations = 0;
+    float conv = 1.0f;
+    auto stop_for = [&](const std::string& text) {
+        put("raing/r.rag", text);
+        return stop_of([&] { rdrag(*rs, nhours, conv, nstations, ".rag"); });
+    };
+    EXPECT_EQ(stop_for(labelled_rag("100000", "100000", "500000 510000", "")),
+              "program aborted in rdrag: too many values in raing\\r.rag");
+    EXPECT_EQ(stop_for(labelled_rag("2", "2147483647", "500000 510000", "")),
+              "program aborted in rdrag: too many values in raing\\r.rag");
+    EXPECT_EQ(stop_for("old\n99999999991.0\n"), "program aborted in rdrag: too many values in raing\\r.rag");
+    // Many stations and no hours: the station arrays alone would be gigabytes.
+    EXPECT_EQ(stop_for(labelled_rag("134217727", "0", "500000 510000", "")),
+              "program aborted in rdrag: too many values in raing\\r.rag");
+    EXPECT_EQ(stop_for(labelled_rag("2", "2", "500000 inf", "1 2\n3 4\n")),
+              " program aborted in nimbex @ 178: coordinate not a number in raing\\r.rag");
+}
+
+TEST_F(Robust, LegacyGaugeValuesThatAreNotNumbersCountAsNoRecord) {
+    rs->file_name(5) = "raing\\r.rag";
+    put("raing/r.rag", labelled_rag("2", "2", "500000 510000", "nan 2\n3 -Infinity\n"));
+    int nhours = 0, nstations = 0;
+    float conv = 1.0f;
+    rdrag(*rs, nhours, conv, nstations, ".rag");
+    EXPECT_FLOAT_EQ(rs->gauges.precip(1, 1), -1.0f);
+    EXPECT_FLOAT_EQ(rs->gauges.precip(2, 1), 2.0f);
+    EXPECT_FLOAT_EQ(rs->gauges.precip(2, 2), -1.0f);
+}
+
+// ---- event file ---------------------------------------------------------------
+
+TEST_F(Robust, EventChainLongerThanTheFileStopsWithoutAHugeList) {
+    for (const char* n : {"2000000000", "2147483647"}) {
+        put("event/event.evt", std::string(":year 2023\n:noeventstofollow ") + n + "\n#\nevent/a.evt\nevent/b.evt\n");
+        rs->file_name(99) = "event/event.evt";
+        rs->event_number = 1;
+        rs->evt = EventState();
+        float conv = 0.0f, scale = 0.0f;
+        std::array<float, 16> smc{};
+        int hr = 0, hf = 0;
+        EXPECT_EQ(stop_of([&] { read_evt(*rs, conv, scale, smc, hr, hf); }), "Program abortedin rdevt @ 460");
+        EXPECT_TRUE(console_has(" 4  in rdevt")) << out.str();
+        EXPECT_LT(rs->evt.event_fln.size(), 2000u);
+    }
+}
+
+TEST_F(Robust, EventDayAtTheIntegerLimitDoesNotOverflow) {
+    put("event/event.evt", ":year 2024\n:month 12\n:day 2147483647\n:hour 0\n");
+    rs->file_name(99) = "event/event.evt";
+    float conv = 0.0f, scale = 0.0f;
+    std::array<float, 16> smc{};
+    int hr = 0, hf = 0;
+    read_evt(*rs, conv, scale, smc, hr, hf);
+    EXPECT_EQ(rs->evt.day, 2147483647);
+    EXPECT_EQ(rs->evt.day_of_year, 2147483647);
+}
+
+}  // namespace
+}  // namespace nimbex
