@@ -41,8 +41,6 @@ void make_work_arrays(WeightState& ws, int nstations, std::size_t cells, bool re
     make(ws.separation, n * n, reallocation ? re : "Error with allocation of separation() in weight");
     make(ws.nearest_distance, n + 1, reallocation ? re : "Error with allocation of nearest_distance() in weight");
     make(ws.weight_check, cells, reallocation ? re : "**Allocation failed for weight_check()");
-    make(ws.near_count, cells, reallocation ? re : "**Allocation failed for sta_relv array in weight @ 47**");
-    make(ws.inv_dist_sum, cells, reallocation ? re : "**Allocation failed for sta_relv array in weight @ 47**");
     ws.nstations = nstations;
 }
 

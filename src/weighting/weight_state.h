@@ -13,8 +13,6 @@ struct WeightState {
     std::vector<float> separation;        // nstations x nstations, (k-1)*n + (l-1)
     std::vector<float> nearest_distance;  // 1-based
     std::vector<float> weight_check;      // ycount x xcount, row-major from row 1
-    std::vector<float> inv_dist_sum;      // per cell: sum of the inverse distance powers
-    std::vector<int> near_count;          // per cell: stations lying on the cell
     int nstations = 0;                    // stations the arrays are made for
     float max_reach = 0.0f;               // recomputed at every call
     int term_xcount = -1, term_ycount = -1, term_stations = -1;  // grid and count of the entries
