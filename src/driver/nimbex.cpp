@@ -39,7 +39,11 @@ constexpr const char* usage_text =
     "        met_station_coordinates.xyz (legacy .rag input) and junk.\n"
     "\n"
     "Exit status: 0 normal ending; 1 the run was stopped (the last console\n"
-    "line is the stop message). Look at the grids with r2ctool.\n";
+    "line is the stop message, also written to standard error). Look at the\n"
+    "grids with r2ctool.\n"
+    "\n"
+    "Environment: NIMBEX_BATCH=1 no pause waits for Enter (as with standard\n"
+    "input closed); NIMBEX_THREADS=N the number of threads.\n";
 
 bool asks_for_help(std::string_view arg) {
     return arg == "--help" || arg == "-h" || arg == "--version";

@@ -225,7 +225,7 @@ void write_netcdf(const R2cFile& f, const std::string& out_path, const NetcdfOpt
     const bool precip = is_precipitation(f);
     if (precip) nc.text(pvar, "standard_name", "precipitation_amount");
     std::string long_name(h.name.trimmed());
-    if (precip) long_name = timed && f.frames.size() > 1 ? "precipitation in the hour of the frame"
+    if (precip) long_name = timed ? "precipitation in the hour (time_bnds)"
                                                           : "precipitation amount of the grid";
     nc.text(pvar, "long_name", long_name);
     nc.text(pvar, "units", "mm");
@@ -234,8 +234,8 @@ void write_netcdf(const R2cFile& f, const std::string& out_path, const NetcdfOpt
     // The program computes a cell's value at the cell's north-east corner
     // (column j and row i at positions j and i from the origin).
     nc.text(pvar, "comment",
-            "each value is computed at the north-east corner of its cell (x + dx/2, y + dy/2 of the cell centre "
-            "x, y), where the inverse-distance weights are taken" +
+            "each value is computed at the north-east corner of its cell (x + dx/2, y + dy/2 for the cell "
+            "centre x, y): the point the inverse-distance weights are taken at" +
                 std::string(options.basin ? "; cells outside the basin are _FillValue" : ""));
 
     nc.text(NC_GLOBAL, "Conventions", "CF-1.8");
