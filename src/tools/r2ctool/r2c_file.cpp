@@ -354,8 +354,14 @@ BasinMask read_basin_mask(const std::string& shd_path, const R2cFile& f) {
     const R2cFile shd = read_r2c_file(shd_path);
     const R2cHeader& a = shd.header;
     const R2cHeader& b = f.header;
-    if (a.xcount != b.xcount || a.ycount != b.ycount || a.xorigin != b.xorigin || a.yorigin != b.yorigin ||
-        a.xdelta != b.xdelta || a.ydelta != b.ydelta)
+    // The program writes origins and cell sizes with 4 decimals, so the grid
+    // of its output may differ from the watershed's in the last digits: the
+    // same grid within a hundredth of a cell.
+    auto near = [](double x, double y, double cell) { return std::fabs(x - y) <= 0.01 * std::fabs(cell); };
+    const bool same = a.xcount == b.xcount && a.ycount == b.ycount && near(a.xdelta, b.xdelta, b.xdelta) &&
+                      near(a.ydelta, b.ydelta, b.ydelta) && near(a.xorigin, b.xorigin, b.xdelta) &&
+                      near(a.yorigin, b.yorigin, b.ydelta);
+    if (!same)
         throw UsageError("the basin " + shd_path + " is not on the grid of " + f.path + " (" +
                          std::to_string(a.xcount) + " x " + std::to_string(a.ycount) + " cells from " +
                          decimal_text(a.xorigin) + ", " + decimal_text(a.yorigin) + " against " +
