@@ -39,7 +39,11 @@ constexpr const char* usage_text =
     "        met_station_coordinates.xyz (legacy .rag input) and junk.\n"
     "\n"
     "Exit status: 0 normal ending; 1 the run was stopped (the last console\n"
-    "line is the stop message). Look at the grids with r2ctool.\n";
+    "line is the stop message, also written to standard error). Look at the\n"
+    "grids with r2ctool.\n"
+    "\n"
+    "Environment: NIMBEX_BATCH=1 no pause waits for Enter (as with standard\n"
+    "input closed); NIMBEX_THREADS=N the number of threads.\n";
 
 bool asks_for_help(std::string_view arg) {
     return arg == "--help" || arg == "-h" || arg == "--version";
@@ -47,7 +51,7 @@ bool asks_for_help(std::string_view arg) {
 
 }  // namespace
 
-int run_program(int argc, char** argv, std::ostream& out, std::istream& in) {
+int run_program(int argc, char** argv, std::ostream& out, std::istream& in, std::ostream* err, bool batch) {
     // Checked before anything else: asking for help must not run the program
     // in (and write into) whatever directory it was typed in.
     if (argc > 1 && argv[1] != nullptr && asks_for_help(argv[1])) {
@@ -55,24 +59,26 @@ int run_program(int argc, char** argv, std::ostream& out, std::istream& in) {
         out.flush();
         return 0;
     }
-    Console con(out, in);
+    Console con(out, in, batch);
     RunState rs(con);
+    auto stop_line = [&](const std::string& text) {
+        con.line(text);
+        if (err != nullptr) {
+            *err << text << '\n';
+            err->flush();
+        }
+        return 1;
+    };
     try {
         nimbex_main(rs, argc > 1 ? argv[1] : nullptr);
         rs.files.close_all();
     } catch (const FatalStop& stop) {
-        con.line(stop.what());
-        con.flush();
-        return 1;
+        return stop_line(stop.what());
     } catch (const std::bad_alloc&) {
-        con.line("Program aborted in nimbex: not enough memory for the arrays of this run");
-        con.flush();
-        return 1;
+        return stop_line("Program aborted in nimbex: not enough memory for the arrays of this run");
     } catch (const std::exception& e) {
         // Never leave without a word: an unforeseen failure is reported as a stop.
-        con.line(std::string("Program aborted in nimbex: ") + e.what());
-        con.flush();
-        return 1;
+        return stop_line(std::string("Program aborted in nimbex: ") + e.what());
     }
     con.flush();
     return 0;

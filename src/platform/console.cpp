@@ -9,13 +9,14 @@ namespace nimbex {
 void Console::line(std::string_view text) {
     out_->write(text.data(), static_cast<std::streamsize>(text.size()));
     out_->put('\n');
+    out_->flush();
 }
 
 void Console::flush() { out_->flush(); }
 
 void Console::pause(std::string_view text) {
     line(text);
-    out_->flush();
+    if (batch_) return;
     std::string answer;
     // A closed input goes on as if Enter had been pressed.
     std::getline(*in_, answer);
@@ -25,6 +26,7 @@ std::string Console::prompt(std::string_view prompt_text) {
     // The answer is typed on the prompt's own line: no newline after it.
     out_->write(prompt_text.data(), static_cast<std::streamsize>(prompt_text.size()));
     out_->flush();
+    if (batch_) return {};
     std::string answer;
     if (!std::getline(*in_, answer)) return {};
     if (!answer.empty() && answer.back() == '\r') answer.pop_back();

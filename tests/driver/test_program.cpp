@@ -294,3 +294,27 @@ TEST(Program, EventProcessingStops) {
         fs::remove_all(d);
     }
 }
+
+// Job runners: with NIMBEX_BATCH=1 a pause does not wait even though standard
+// input stays open (a FIFO the run itself holds open for writing, so a read
+// would block for ever); a stop message reaches standard error as well,
+// standard output keeping the console as it was.
+TEST(Program, BatchRunsPassPausesAndStopsReachStandardError) {
+    fs::path d = example_dir("batch");
+    replace_in_file(d / "event/20230801.evt", ":resumflg             n", ":resumflg             y");
+    const std::string cmd = "cd '" + d.string() + "' && mkfifo in.fifo && NIMBEX_BATCH=1 timeout 60 '" NIMBEX_BINARY
+                            "' 0<>in.fifo > console.txt 2> err.txt";
+    int rc = std::system(cmd.c_str());
+    EXPECT_EQ(WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, 0);
+    const std::string out = slurp(d / "console.txt");
+    EXPECT_NE(out.find("Hit enter to continue & accept consequences"), std::string::npos) << out;
+    EXPECT_EQ(split_lines(out).back(), " normal ending");
+    EXPECT_EQ(slurp(d / "err.txt"), "");
+
+    fs::remove(d / "event/event.evt");
+    rc = std::system(("cd '" + d.string() + "' && '" NIMBEX_BINARY "' < /dev/null > console.txt 2> err.txt").c_str());
+    EXPECT_EQ(WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, 1);
+    EXPECT_EQ(split_lines(slurp(d / "console.txt")).back(), "Program aborted in read_evt @ 159");
+    EXPECT_EQ(slurp(d / "err.txt"), "Program aborted in read_evt @ 159\n");
+    fs::remove_all(d);
+}

@@ -201,11 +201,11 @@ TEST(R2cTool, GridChoice) {
     EXPECT_EQ(g.description, "sum of 2 frames, 2023/12/31 23:00 to 2024/1/1 1:00");
     EXPECT_FLOAT_EQ(g.values[0], 1.5f);
     EXPECT_TRUE(std::isnan(g.values[2]));  // a cell without a value stays without one
-    g = choose_grid(f, GridChoice{2, false});
+    g = choose_grid(f, GridChoice{2, false, {}});
     EXPECT_EQ(g.description, "frame 2 of 2, 2024/1/1 1:00");
     EXPECT_FLOAT_EQ(g.values[5], 20.0f);
-    EXPECT_THROW(choose_grid(f, GridChoice{3, false}), std::runtime_error);
-    EXPECT_THROW(choose_grid(f, GridChoice{1, true}), std::runtime_error);
+    EXPECT_THROW(choose_grid(f, GridChoice{3, false, {}}), std::runtime_error);
+    EXPECT_THROW(choose_grid(f, GridChoice{1, true, {}}), std::runtime_error);
     fs::remove_all(d);
 }
 
@@ -214,14 +214,14 @@ TEST(R2cTool, AsciiGridIsNorthRowFirstWithItsProjection) {
     R2cFile f = read_r2c_file(write_file(d, "t.r2c", totals()).string());
     write_ascii_grid(f, GridChoice{}, (d / "t.asc").string());
     EXPECT_EQ(slurp(d / "t.asc"),
-              "ncols 3\nnrows 2\nxllcorner 500000.000000\nyllcorner 4800000.000000\ncellsize 1000\n"
+              "ncols 3\nnrows 2\nxllcorner 500000\nyllcorner 4800000\ncellsize 1000\n"
               "NODATA_value -9999\n100 0 7\n12 14 9\n");
     const std::string prj = slurp(d / "t.prj");
     EXPECT_NE(prj.find("PARAMETER[\"central_meridian\",-81]"), std::string::npos) << prj;
     EXPECT_NE(prj.find("SPHEROID[\"GRS 1980\",6378137,298.257222101]"), std::string::npos) << prj;
 
     R2cFile a = read_r2c_file(write_file(d, "a.r2c", two_frames()).string());
-    write_ascii_grid(a, GridChoice{2, false}, (d / "f2.asc").string());
+    write_ascii_grid(a, GridChoice{2, false, {}}, (d / "f2.asc").string());
     EXPECT_NE(slurp(d / "f2.asc").find("NODATA_value -9999\n0.25 10 20\n0.5 0 -9999\n"), std::string::npos);
 
     // A Cartesian grid with oblong cells: dx/dy and no projection file.
@@ -231,6 +231,17 @@ TEST(R2cTool, AsciiGridIsNorthRowFirstWithItsProjection) {
     write_ascii_grid(read_r2c_file(write_file(d, "c.r2c", cart).string()), GridChoice{}, (d / "c.asc").string());
     EXPECT_NE(slurp(d / "c.asc").find("dx 1000\ndy 500\n"), std::string::npos);
     EXPECT_FALSE(fs::exists(d / "c.prj"));
+
+    // Header reals held in single precision come out at the decimals written.
+    std::string ll = totals();
+    ll.replace(ll.find(utm), utm.size(), ":Projection         LatLong   \n:Ellipsoid          WGS84     \n");
+    ll.replace(ll.find(geometry_3x2), geometry_3x2.size(),
+               ":xOrigin                    -80.5000\n:yOrigin                     43.3000\n"
+               ":xCount                            3\n:yCount                            2\n"
+               ":xDelta                      0.0100\n:yDelta                      0.0100\n");
+    write_ascii_grid(read_r2c_file(write_file(d, "ll.r2c", ll).string()), GridChoice{}, (d / "ll.asc").string());
+    EXPECT_NE(slurp(d / "ll.asc").find("xllcorner -80.5\nyllcorner 43.3\ncellsize 0.01\n"), std::string::npos)
+        << slurp(d / "ll.asc");
 
     if (have("gdalinfo")) {
         ToolRun r = run("gdalinfo -stats '" + (d / "t.asc").string() + "'", d);
@@ -332,11 +343,16 @@ TEST(R2cTool, NetcdfFollowsCfAndReadsBack) {
     double t[2] = {-1, -1}, y[2] = {0, 0}, x[3] = {0, 0, 0};
     ASSERT_EQ(nc_inq_varid(id, "time", &v), NC_NOERR);
     nc_get_var_double(id, v, t);
-    EXPECT_DOUBLE_EQ(t[0], 0.0);
-    EXPECT_DOUBLE_EQ(t[1], 2.0);
+    // Hours from midnight of the first day; each value covers its hour.
+    EXPECT_DOUBLE_EQ(t[0], 23.0);
+    EXPECT_DOUBLE_EQ(t[1], 25.0);
     char units[80] = {};
     nc_get_att_text(id, v, "units", units);
-    EXPECT_STREQ(units, "hours since 2023-12-31 23:00:00");
+    EXPECT_STREQ(units, "hours since 2023-12-31 00:00:00");
+    double bounds[4] = {};
+    ASSERT_EQ(nc_inq_varid(id, "time_bnds", &v), NC_NOERR);
+    nc_get_var_double(id, v, bounds);
+    EXPECT_EQ(std::vector<double>(bounds, bounds + 4), (std::vector<double>{23, 24, 25, 26}));
     ASSERT_EQ(nc_inq_varid(id, "y", &v), NC_NOERR);
     nc_get_var_double(id, v, y);
     EXPECT_DOUBLE_EQ(y[0], 4800500.0);
@@ -368,7 +384,9 @@ TEST(R2cTool, NetcdfFollowsCfAndReadsBack) {
         for (const char* part : {":Conventions = \"CF-1.8\"", "crs:grid_mapping_name = \"transverse_mercator\"",
                                  "crs:longitude_of_central_meridian = -81.", "precipitation:units = \"mm\"",
                                  "precipitation:standard_name = \"precipitation_amount\"",
-                                 "time:calendar = \"proleptic_gregorian\"", "float precipitation(time, y, x)"})
+                                 "time:calendar = \"proleptic_gregorian\"", "float precipitation(time, y, x)",
+                                 "time:bounds = \"time_bnds\"", "precipitation:cell_methods = \"time: sum\"",
+                                 "precipitation:comment = \"each value is computed at the north-east corner"})
             EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
     } else {
         GTEST_LOG_(INFO) << "ncdump not installed: header not checked with it";
@@ -406,6 +424,112 @@ TEST(R2cTool, NetcdfFollowsCfAndReadsBack) {
 }
 #endif
 
+// A watershed file: several attributes after the header, no frames.
+std::string watershed() {
+    return ":FileType r2c  ASCII  EnSim 1.0\n:WrittenBy tesk.exe\n" + utm + geometry_3x2 +
+           ":AttributeName 1 Rank\n:AttributeName 2 Elev\n:EndHeader\n"
+           "0 1 2\n3 0 4\n"
+           "200 210 220\n230 240 250\n";
+}
+
+TEST(R2cTool, WatershedAttributesAndTheBasinMask) {
+    fs::path d = scratch("shd");
+    const std::string shd = write_file(d, "w_shd.r2c", watershed()).string();
+    R2cFile w = read_r2c_file(shd);
+    EXPECT_EQ(w.attribute_names, (std::vector<std::string>{"Rank", "Elev"}));
+    std::ostringstream out;
+    write_info(w, out);
+    EXPECT_NE(out.str().find("Attributes:  2"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("    2  Elev                          200.00     250.00    225.000"), std::string::npos)
+        << out.str();
+    GridChoice elev;
+    elev.attribute = "ELEV";
+    EXPECT_FLOAT_EQ(choose_grid(w, elev).values[5], 250.0f);
+    EXPECT_THROW(choose_grid(w, GridChoice{}), UsageError);
+    EXPECT_THROW(choose_grid(w, GridChoice{1, false, {}}), UsageError);
+    std::string short_one = watershed();
+    short_one.erase(short_one.find("200 210"));
+    EXPECT_THROW(read_r2c_file(write_file(d, "s_shd.r2c", short_one).string()), std::runtime_error);
+
+    // Rank 0 (row 1 column 1, row 2 column 2) is outside the basin.
+    R2cFile t = read_r2c_file(write_file(d, "t.r2c", totals()).string());
+    const BasinMask m = read_basin_mask(shd, t);
+    write_ascii_grid(t, GridChoice{}, (d / "t.asc").string(), m);
+    EXPECT_NE(slurp(d / "t.asc").find("NODATA_value -9999\n100 -9999 7\n-9999 14 9\n"), std::string::npos);
+    const QuickLook q = render_quicklook(t, GridChoice{}, {}, m);
+    const int cw = q.map_w / 3, ch = q.map_h / 2;
+    EXPECT_EQ(q.image.get(q.map_x + cw / 2, q.map_y + q.map_h - ch / 2), (Rgb{200, 200, 200}));  // no value
+    EXPECT_EQ(q.image.get(q.map_x, q.map_y), (Rgb{0, 0, 0}));  // the outline, at the corner of the basin's cell
+    std::string other = watershed();
+    other.replace(other.find("500000.0000"), 11, "501000.0000");
+    EXPECT_THROW(read_basin_mask(write_file(d, "o_shd.r2c", other).string(), t), UsageError);
+    fs::remove_all(d);
+}
+
+#if defined(R2CTOOL_HAVE_NETCDF) && defined(R2CTOOL_HAVE_PROJ)
+// The example's August on the event's regular hourly axis, named by its EPSG
+// code and cut to the basin, as a model takes it.
+TEST(R2cTool, ExampleAugustOnTheEventsHoursWithCodeAndBasin) {
+    fs::path d = scratch("august");
+    fs::copy(fs::path(NIMBEX_SOURCE_DIR) / "examples", d, fs::copy_options::recursive);
+    ASSERT_EQ(run("cd '" + d.string() + "' && '" NIMBEX_BINARY "' < /dev/null", d).status, 0);
+    const std::string nc = (d / "aug.nc").string();
+    ToolRun r = run("cd '" + d.string() + "' && '" R2CTOOL_BINARY "' to-netcdf radcl/20230801_met.r2c '" + nc +
+                        "' --event event/20230801.evt --crs EPSG:26917 --basin basin/demo_shd.r2c",
+                    d);
+    ASSERT_EQ(r.status, 0) << r.out;
+    const R2cFile met = read_r2c_file((d / "radcl/20230801_met.r2c").string());
+    const R2cFile shd = read_r2c_file((d / "basin/demo_shd.r2c").string());
+
+    int id = -1, v = -1, dim = -1;
+    ASSERT_EQ(nc_open(nc.c_str(), NC_NOWRITE, &id), NC_NOERR);
+    std::size_t steps = 0;
+    nc_inq_dimid(id, "time", &dim);
+    nc_inq_dimlen(id, dim, &steps);
+    ASSERT_EQ(steps, 744u);
+    std::vector<double> t(744), b(2 * 744);
+    nc_inq_varid(id, "time", &v);
+    nc_get_var_double(id, v, t.data());
+    char units[80] = {};
+    nc_get_att_text(id, v, "units", units);
+    EXPECT_STREQ(units, "hours since 2023-08-01 00:00:00");
+    nc_inq_varid(id, "time_bnds", &v);
+    nc_get_var_double(id, v, b.data());
+    for (std::size_t k = 0; k < 744; ++k) {
+        EXPECT_EQ(t[k], static_cast<double>(k));
+        EXPECT_EQ(b[2 * k + 1] - b[2 * k], 1.0);
+    }
+    // Every frame at its hour, the dry hours 0, cells outside the basin filled.
+    const std::size_t cells = 300;
+    std::vector<float> p(744 * cells);
+    nc_inq_varid(id, "precipitation", &v);
+    nc_get_var_float(id, v, p.data());
+    nc_close(id);
+    std::vector<long> frame_at(744, -1);
+    for (std::size_t i = 0; i < met.frames.size(); ++i)
+        frame_at[static_cast<std::size_t>(hours_between(Stamp{2023, 8, 1, 0, 0, 0, true}, met.frames[i].time))] =
+            static_cast<long>(i);
+    std::size_t wrong = 0, outside = 0;
+    for (std::size_t k = 0; k < 744; ++k)
+        for (std::size_t c = 0; c < cells; ++c) {
+            // Rank: the first attribute of the watershed file.
+            const bool in = shd.frames[0].values[c] > 0.0f;
+            const float want = !in ? -9999.0f : frame_at[k] < 0 ? 0.0f : met.frames[static_cast<std::size_t>(frame_at[k])].values[c];
+            wrong += p[k * cells + c] != want;
+            outside += !in && k == 0;
+        }
+    EXPECT_EQ(wrong, 0u);
+    EXPECT_EQ(outside, 300u - 197u);  // 196 cells of the basin and its numbered outlet
+
+    if (have("gdalinfo")) {
+        r = run("gdalinfo '" + nc + "'", d);
+        EXPECT_NE(r.out.find("ID[\"EPSG\",26917]]"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("Band 744 "), std::string::npos);
+    }
+    fs::remove_all(d);
+}
+#endif
+
 TEST(R2cTool, CommandLine) {
     fs::path d = scratch("cli");
     const fs::path a = write_file(d, "a.r2c", two_frames());
@@ -419,7 +543,7 @@ TEST(R2cTool, CommandLine) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("no such file"), std::string::npos) << r.out;
     r = run(tool + " to-ascii '" + a.string() + "' '" + (d / "x.asc").string() + "' --frame 9", d);
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.out.find("--frame must be 1 to 2"), std::string::npos) << r.out;
     r = run(tool + " to-ascii '" + a.string() + "' '" + (d / "x.asc").string() + "' --frame 1", d);
     EXPECT_EQ(r.status, 0) << r.out;
@@ -427,5 +551,45 @@ TEST(R2cTool, CommandLine) {
     r = run(tool + " info '" + a.string() + "'", d);
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("Frames:      2"), std::string::npos);
+
+    // The exit statuses of the README's table.
+    write_file(d, "w_shd.r2c", watershed());
+#ifdef R2CTOOL_HAVE_NETCDF
+    constexpr int netcdf = 0;
+#ifdef R2CTOOL_HAVE_PROJ
+    constexpr int proj = 0, wrong_code = 2;
+#else
+    constexpr int proj = 3, wrong_code = 3;
+#endif
+#else
+    constexpr int netcdf = 3, proj = 3, wrong_code = 3;
+#endif
+    const struct {
+        std::string args;
+        int status;
+    } cases[] = {
+        {"--version", 0},
+        {"info --help", 0},
+        {"info", 2},
+        {"info a.r2c w_shd.r2c", 2},
+        {"info a.r2c --bogus", 2},
+        {"info a.r2c --frame 1", 2},
+        {"to-ascii a.r2c x.asc --frame 0", 2},
+        {"to-ascii a.r2c x.asc --frame", 2},
+        {"to-ascii a.r2c x.asc --attribute Rank", 2},
+        {"to-ascii w_shd.r2c x.asc", 2},
+        {"to-ascii w_shd.r2c x.asc --attribute Slope", 2},
+        {"to-ascii w_shd.r2c x.asc --attribute rank --basin w_shd.r2c", 0},
+        {"to-ascii a.r2c no/such/dir/x.asc", 1},
+        {"to-netcdf a.r2c x.nc --stations s.xyz", netcdf == 0 ? 2 : 3},
+        {"to-netcdf a.r2c x.nc --event no.evt", netcdf == 0 ? 1 : 3},
+        {"to-netcdf a.r2c x.nc --crs 26917", netcdf == 0 ? 2 : 3},
+        {"to-netcdf a.r2c x.nc --crs EPSG:32618", wrong_code},
+        {"to-netcdf a.r2c x.nc --crs EPSG:26917 --basin w_shd.r2c", proj},
+    };
+    for (const auto& c : cases) {
+        r = run("cd '" + d.string() + "' && " + tool + " " + c.args, d);
+        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
+    }
     fs::remove_all(d);
 }

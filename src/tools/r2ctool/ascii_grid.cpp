@@ -32,18 +32,20 @@ std::string prj_path_for(const std::string& asc_path) {
     return asc_path.substr(0, dot) + ".prj";
 }
 
-std::string write_ascii_grid(const R2cFile& f, const GridChoice& choice, const std::string& out_path) {
-    const ChosenGrid g = choose_grid(f, choice);
+std::string write_ascii_grid(const R2cFile& f, const GridChoice& choice, const std::string& out_path,
+                             const BasinMask& basin) {
+    ChosenGrid g = choose_grid(f, choice);
+    apply_mask(basin, g.values);
     const R2cHeader& h = f.header;
     std::unique_ptr<std::FILE, FileCloser> out(std::fopen(out_path.c_str(), "w"));
     if (!out) throw std::runtime_error(out_path + ": cannot be created");
     std::FILE* o = out.get();
     std::fprintf(o, "ncols %d\nnrows %d\n", h.xcount, h.ycount);
-    std::fprintf(o, "xllcorner %.6f\nyllcorner %.6f\n", double(h.xorigin), double(h.yorigin));
+    std::fprintf(o, "xllcorner %s\nyllcorner %s\n", decimal_text(h.xorigin).c_str(), decimal_text(h.yorigin).c_str());
     if (h.xdelta == h.ydelta)
-        std::fprintf(o, "cellsize %.9g\n", double(h.xdelta));
+        std::fprintf(o, "cellsize %s\n", decimal_text(h.xdelta).c_str());
     else  // non-square cells: the extension GDAL and most readers take
-        std::fprintf(o, "dx %.9g\ndy %.9g\n", double(h.xdelta), double(h.ydelta));
+        std::fprintf(o, "dx %s\ndy %s\n", decimal_text(h.xdelta).c_str(), decimal_text(h.ydelta).c_str());
     std::fprintf(o, "NODATA_value %.0f\n", double(nodata));
     // The r2c grid starts at its southern row; the ASCII grid at its northern.
     const std::size_t nx = static_cast<std::size_t>(h.xcount);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ensim/r2c_header.h"
+#include "tools/r2ctool/commands.h"
 
 namespace nimbex::r2ctool {
 
@@ -37,5 +38,12 @@ double central_meridian(int zone);
 std::string crs_wkt(const Crs& c);
 // One line for listings: "UTM zone 17N, GRS80 (a=6378137, 1/f=298.257222101)".
 std::string crs_summary(const Crs& c);
+
+#ifdef R2CTOOL_HAVE_PROJ
+// The system of EPSG code `code` from PROJ, checked against the header's
+// projection, zone and ellipsoid. Throws UsageError for an unknown code or
+// one that does not describe the grid.
+EpsgCrs epsg_crs(int code, const R2cHeader& h);
+#endif
 
 }  // namespace nimbex::r2ctool

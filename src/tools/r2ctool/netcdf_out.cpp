@@ -1,5 +1,6 @@
 #include <netcdf.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
@@ -64,15 +65,55 @@ std::string two(int v) {
 }
 
 // Each axis describes the cell centres: the r2c origin is the grid's
-// south-west corner and row 1 its southern row.
-void axis_values(std::vector<double>& v, int n, double origin, double delta) {
+// south-west corner and row 1 its southern row. Origin and cell size are
+// taken at the decimals the header gives (0.01, not 0.00999999978).
+void axis_values(std::vector<double>& v, int n, float origin, float delta) {
     v.resize(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) v[static_cast<std::size_t>(i)] = origin + (i + 0.5) * delta;
+    const double o = decimal(origin), d = decimal(delta);
+    for (int i = 0; i < n; ++i) v[static_cast<std::size_t>(i)] = o + (i + 0.5) * d;
+}
+
+// Where the grid's hours go on the time axis.
+struct TimeAxis {
+    Stamp reference;                 // midnight of the first day
+    std::vector<double> hours;       // one per step, from the reference
+    std::vector<long> frame_of_step; // index into the frames, -1: a dry hour
+};
+
+// The frames' own times, or every hour of the event with the frames put at
+// their hours.
+TimeAxis time_axis(const R2cFile& f, const EventAxis* event) {
+    TimeAxis t;
+    const Stamp first = event ? event->start : f.frames.front().time;
+    t.reference = first;
+    t.reference.hour = t.reference.minute = t.reference.second = 0;
+    if (!event) {
+        for (std::size_t i = 0; i < f.frames.size(); ++i) {
+            t.hours.push_back(hours_between(t.reference, f.frames[i].time));
+            t.frame_of_step.push_back(static_cast<long>(i));
+        }
+        return t;
+    }
+    const double offset = hours_between(t.reference, event->start);
+    t.frame_of_step.assign(static_cast<std::size_t>(event->hours), -1);
+    for (int k = 0; k < event->hours; ++k) t.hours.push_back(offset + k);
+    for (std::size_t i = 0; i < f.frames.size(); ++i) {
+        const double h = hours_between(event->start, f.frames[i].time);
+        const long k = static_cast<long>(std::floor(h));
+        if (h != static_cast<double>(k) || k < 0 || k >= event->hours)
+            throw UsageError(f.path + ": frame " + std::to_string(f.frames[i].number) + " (" +
+                             stamp_text(f.frames[i].time) + ") is not one of the " + std::to_string(event->hours) +
+                             " hours of the event from " + stamp_text(event->start));
+        if (t.frame_of_step[static_cast<std::size_t>(k)] >= 0)
+            throw std::runtime_error(f.path + ": two frames for the hour " + stamp_text(f.frames[i].time));
+        t.frame_of_step[static_cast<std::size_t>(k)] = static_cast<long>(i);
+    }
+    return t;
 }
 
 }  // namespace
 
-void write_netcdf(const R2cFile& f, const std::string& out_path) {
+void write_netcdf(const R2cFile& f, const std::string& out_path, const NetcdfOptions& options) {
     const R2cHeader& h = f.header;
     const Crs crs = crs_of(h);
     const std::size_t nx = static_cast<std::size_t>(h.xcount);
@@ -83,25 +124,36 @@ void write_netcdf(const R2cFile& f, const std::string& out_path) {
     for (const Frame& fr : f.frames)
         if (timed && !fr.time.valid)
             throw std::runtime_error(f.path + ": frame " + std::to_string(fr.number) + " has no readable time");
+    if (f.has_attributes())
+        throw std::runtime_error(f.path + " holds attributes, not frames: to-ascii and png take --attribute NAME");
     if (!timed && f.frames.size() > 1)
         throw std::runtime_error(f.path + ": the frames carry no times to build a time axis from");
+    if (!timed && options.event)
+        throw UsageError(f.path + " is a single grid without a time: --event does not apply");
+    TimeAxis axis;
+    if (timed) axis = time_axis(f, options.event);
 
     NcFile nc(out_path);
-    int tdim = -1;
-    if (timed) tdim = nc.dim("time", f.frames.size());
+    int tdim = -1, bdim = -1;
+    if (timed) {
+        tdim = nc.dim("time", axis.hours.size());
+        bdim = nc.dim("nv", 2);
+    }
     const int ydim = nc.dim("y", ny);
     const int xdim = nc.dim("x", nx);
 
-    int tvar = -1;
+    int tvar = -1, bvar = -1;
     if (timed) {
         tvar = nc.var("time", NC_DOUBLE, {tdim});
-        const Stamp& t0 = f.frames.front().time;
+        const Stamp& t0 = axis.reference;
         nc.text(tvar, "standard_name", "time");
-        nc.text(tvar, "long_name", "time of the frame");
-        nc.text(tvar, "units", "hours since " + std::to_string(t0.year) + "-" + two(t0.month) + "-" + two(t0.day) + " " +
-                                    two(t0.hour) + ":" + two(t0.minute) + ":" + two(t0.second));
+        nc.text(tvar, "long_name", "beginning of the hour of the value");
+        nc.text(tvar, "units", "hours since " + std::to_string(t0.year) + "-" + two(t0.month) + "-" + two(t0.day) +
+                                    " 00:00:00");
         nc.text(tvar, "calendar", "proleptic_gregorian");
         nc.text(tvar, "axis", "T");
+        nc.text(tvar, "bounds", "time_bnds");
+        bvar = nc.var("time_bnds", NC_DOUBLE, {tdim, bdim});
     }
     const bool geo = crs.kind == GridKind::latlong;
     const int yvar = nc.var("y", NC_DOUBLE, {ydim});
@@ -127,7 +179,7 @@ void write_netcdf(const R2cFile& f, const std::string& out_path) {
     nc.text(xvar, "axis", "X");
 
     int crsvar = -1;
-    if (crs.kind != GridKind::cartesian) {
+    if (crs.kind != GridKind::cartesian || options.crs) {
         crsvar = nc.var("crs", NC_INT, {});
         if (crs.kind == GridKind::utm) {
             nc.text(crsvar, "grid_mapping_name", "transverse_mercator");
@@ -146,8 +198,16 @@ void write_netcdf(const R2cFile& f, const std::string& out_path) {
             nc.number(crsvar, "longitude_of_prime_meridian", 0.0);
             nc.text(crsvar, "reference_ellipsoid_name", crs.ellipsoid.name);
         }
-        const std::string wkt = crs_wkt(crs);
-        if (!wkt.empty()) nc.text(crsvar, "crs_wkt", wkt);
+        if (options.crs) {
+            // The system named by its code: GDAL, rasterio and QGIS take the
+            // code from the authority in the WKT.
+            nc.text(crsvar, "long_name", options.crs->name);
+            nc.text(crsvar, "crs_wkt", options.crs->wkt);
+            nc.text(crsvar, "spatial_ref", options.crs->wkt);
+        } else {
+            const std::string wkt = crs_wkt(crs);
+            if (!wkt.empty()) nc.text(crsvar, "crs_wkt", wkt);
+        }
     }
 
     std::vector<int> dims;
@@ -165,12 +225,18 @@ void write_netcdf(const R2cFile& f, const std::string& out_path) {
     const bool precip = is_precipitation(f);
     if (precip) nc.text(pvar, "standard_name", "precipitation_amount");
     std::string long_name(h.name.trimmed());
-    if (precip) long_name = timed && f.frames.size() > 1 ? "precipitation in the hour of the frame"
+    if (precip) long_name = timed ? "precipitation in the hour (time_bnds)"
                                                           : "precipitation amount of the grid";
     nc.text(pvar, "long_name", long_name);
     nc.text(pvar, "units", "mm");
     if (crsvar >= 0) nc.text(pvar, "grid_mapping", "crs");
-    if (precip && timed && f.frames.size() > 1) nc.text(pvar, "cell_methods", "time: sum");
+    if (timed) nc.text(pvar, "cell_methods", "time: sum");
+    // The program computes a cell's value at the cell's north-east corner
+    // (column j and row i at positions j and i from the origin).
+    nc.text(pvar, "comment",
+            "each value is computed at the north-east corner of its cell (x + dx/2, y + dy/2 for the cell "
+            "centre x, y): the point the inverse-distance weights are taken at" +
+                std::string(options.basin ? "; cells outside the basin are _FillValue" : ""));
 
     nc.text(NC_GLOBAL, "Conventions", "CF-1.8");
     nc.text(NC_GLOBAL, "title", std::string(h.name.trimmed()) + " from " + f.path);
@@ -189,14 +255,27 @@ void write_netcdf(const R2cFile& f, const std::string& out_path) {
     axis_values(v, h.xcount, h.xorigin, h.xdelta);
     nc.check(nc_put_var_double(nc.id(), xvar, v.data()), "write x");
     if (timed) {
+        nc.check(nc_put_var_double(nc.id(), tvar, axis.hours.data()), "write time");
         v.clear();
-        for (const Frame& fr : f.frames) v.push_back(hours_between(f.frames.front().time, fr.time));
-        nc.check(nc_put_var_double(nc.id(), tvar, v.data()), "write time");
+        for (double t : axis.hours) {
+            v.push_back(t);
+            v.push_back(t + 1.0);
+        }
+        nc.check(nc_put_var_double(nc.id(), bvar, v.data()), "write time bounds");
     }
     std::vector<float> grid(nx * ny);
-    for (std::size_t i = 0; i < f.frames.size(); ++i) {
-        const std::vector<float>& src = f.frames[i].values;
-        for (std::size_t k = 0; k < grid.size(); ++k) grid[k] = std::isnan(src[k]) ? fill_value : src[k];
+    const std::size_t steps = timed ? axis.hours.size() : 1;
+    for (std::size_t i = 0; i < steps; ++i) {
+        const long fi = timed ? axis.frame_of_step[i] : 0;
+        if (fi < 0) {
+            std::fill(grid.begin(), grid.end(), 0.0f);  // an hour without rain has no frame
+        } else {
+            const std::vector<float>& src = f.frames[static_cast<std::size_t>(fi)].values;
+            std::copy(src.begin(), src.end(), grid.begin());
+        }
+        if (options.basin) apply_mask(*options.basin, grid);
+        for (float& x : grid)
+            if (std::isnan(x)) x = fill_value;
         std::vector<std::size_t> start, count;
         if (timed) {
             start.push_back(i);

@@ -9,8 +9,8 @@
 namespace nimbex::r2ctool {
 
 std::string write_png(const R2cFile& f, const GridChoice& choice, const std::vector<Station>& stations,
-                      const std::string& out_path) {
-    const QuickLook q = render_quicklook(f, choice, stations);
+                      const std::string& out_path, const BasinMask& basin) {
+    const QuickLook q = render_quicklook(f, choice, stations, basin);
     png_image img;
     std::memset(&img, 0, sizeof img);
     img.version = PNG_IMAGE_VERSION;

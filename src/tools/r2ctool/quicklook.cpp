@@ -121,9 +121,11 @@ void nice_scale(float max, float& top, float& step) {
     top = static_cast<float>(std::ceil(static_cast<double>(max) / s - 1e-9) * s);
 }
 
-QuickLook render_quicklook(const R2cFile& f, const GridChoice& choice, const std::vector<Station>& stations) {
+QuickLook render_quicklook(const R2cFile& f, const GridChoice& choice, const std::vector<Station>& stations,
+                           const BasinMask& basin) {
     QuickLook q;
-    const ChosenGrid g = choose_grid(f, choice);
+    ChosenGrid g = choose_grid(f, choice);
+    apply_mask(basin, g.values);
     q.description = g.description;
     const R2cHeader& h = f.header;
     const int nx = h.xcount, ny = h.ycount;
@@ -167,8 +169,10 @@ QuickLook render_quicklook(const R2cFile& f, const GridChoice& choice, const std
     if (f.frames.size() == 1 && f.source_file == "multiple_events") title2 += ": totals of the run";
     char range[160];
     std::snprintf(range, sizeof range, "max %.2f %s", static_cast<double>(max), units.c_str());
-    const std::string footer = "x " + number_text(h.xorigin) + " to " + number_text(h.xorigin + width_m) + ", y " +
-                               number_text(h.yorigin) + " to " + number_text(h.yorigin + height_m) + ", " +
+    const double x0 = decimal(h.xorigin), y0 = decimal(h.yorigin);
+    const double x1 = x0 + nx * decimal(h.xdelta), y1 = y0 + ny * decimal(h.ydelta);
+    const std::string footer = "x " + number_text(x0) + " to " + number_text(x1) + ", y " + number_text(y0) + " to " +
+                               number_text(y1) + ", " +
                                crs_summary(crs_of(h));
 
     const int margin = 12, title_scale = 2, line2 = 18;
@@ -203,6 +207,20 @@ QuickLook render_quicklook(const R2cFile& f, const GridChoice& choice, const std
             const float v = g.values[static_cast<std::size_t>(row) * nx + col];
             im.set(q.map_x + px, q.map_y + py, scale_colour(v, top));
         }
+    }
+    if (!basin.empty()) {
+        // The basin's outline: its pixels that touch a pixel outside it.
+        auto inside = [&](int px, int py) {
+            if (px < 0 || py < 0 || px >= mw || py >= mh) return false;
+            const int row = ny - 1 - static_cast<int>(static_cast<long long>(py) * ny / mh);
+            const int col = static_cast<int>(static_cast<long long>(px) * nx / mw);
+            return basin.inside[static_cast<std::size_t>(row) * nx + col] != 0;
+        };
+        for (int py = 0; py < mh; ++py)
+            for (int px = 0; px < mw; ++px)
+                if (inside(px, py) &&
+                    (!inside(px - 1, py) || !inside(px + 1, py) || !inside(px, py - 1) || !inside(px, py + 1)))
+                    im.set(q.map_x + px, q.map_y + py, black);
     }
     im.frame_rect(q.map_x - 1, q.map_y - 1, mw + 2, mh + 2, black);
 

@@ -44,6 +44,9 @@ struct QuickLook {
     int stations_drawn = 0;
 };
 
-QuickLook render_quicklook(const R2cFile& f, const GridChoice& choice, const std::vector<Station>& stations);
+// With a basin, cells outside it are drawn as cells without a value and the
+// basin's outline is drawn in black.
+QuickLook render_quicklook(const R2cFile& f, const GridChoice& choice, const std::vector<Station>& stations,
+                           const BasinMask& basin = {});
 
 }  // namespace nimbex::r2ctool

@@ -1,7 +1,9 @@
 #include "tools/r2ctool/r2c_file.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <sstream>
 #include <stdexcept>
@@ -179,6 +181,12 @@ R2cFile read_r2c_file(const std::string& path) {
     const std::size_t ny = static_cast<std::size_t>(r.header.ycount);
     if (nx * ny > 400'000'000u) fail(path, "grid too large");
 
+    // Grids without frame lines: one per attribute of the header (a file of
+    // attributes such as the watershed file), or the single grid of a file of
+    // one (the run totals).
+    const std::size_t grids = std::max<std::size_t>(1, r.header.attributes.size());
+    auto attribute_name = [&](std::size_t i) { return std::string(r.header.attributes[i].name.trimmed()); };
+    bool framed = false;
     std::string line;
     bool have_line = f.get_line(line);
     while (have_line) {
@@ -190,7 +198,9 @@ R2cFile read_r2c_file(const std::string& path) {
         Frame fr;
         fr.number = static_cast<int>(r.frames.size()) + 1;
         std::string row_line;
+        std::string what;
         if (starts_with_ci(t, ":frame")) {
+            framed = true;
             try {
                 std::size_t pos = 6;
                 fr.number = parse_int(t, pos);
@@ -200,14 +210,20 @@ R2cFile read_r2c_file(const std::string& path) {
             const auto q1 = t.find('"');
             const auto q2 = q1 == std::string_view::npos ? q1 : t.find('"', q1 + 1);
             if (q2 != std::string_view::npos) fr.time = parse_stamp(std::string(t.substr(q1 + 1, q2 - q1 - 1)));
-            if (!f.get_line(row_line)) fail(path, "frame " + std::to_string(fr.number) + " has no rows");
+            what = "frame " + std::to_string(fr.number);
+            if (!f.get_line(row_line)) fail(path, what + " has no rows");
         } else if (t[0] == ':') {
             have_line = f.get_line(line);  // a keyword this tool does not know, e.g. a stray ":EndFrame"
             continue;
         } else {
-            if (!r.frames.empty()) fail(path, "values outside a frame after frame " + std::to_string(r.frames.back().number));
+            if (framed || r.frames.size() >= grids) {
+                const std::string after = framed || grids == 1 ? "frame " + std::to_string(r.frames.back().number)
+                                                               : "the last attribute";
+                fail(path, "values outside a frame after " + after);
+            }
             row_line = line;
-            fr.time = parse_stamp(r.sample_time);
+            if (grids == 1) fr.time = parse_stamp(r.sample_time);
+            what = grids == 1 ? "frame " + std::to_string(fr.number) : "attribute " + attribute_name(r.frames.size());
         }
         fr.values.resize(nx * ny);
         for (std::size_t row = 0; row < ny; ++row) {
@@ -215,18 +231,21 @@ R2cFile read_r2c_file(const std::string& path) {
             try {
                 ok = read_grid_row(f, row_line, fr.values.data() + row * nx, nx);
             } catch (const std::runtime_error& e) {
-                fail(path, "frame " + std::to_string(fr.number) + ", row " + std::to_string(row + 1) + ": " + e.what());
+                fail(path, what + ", row " + std::to_string(row + 1) + ": " + e.what());
             }
-            if (!ok)
-                fail(path, "frame " + std::to_string(fr.number) + " ends after " + std::to_string(row) + " of " +
-                               std::to_string(ny) + " rows");
+            if (!ok) fail(path, what + " ends after " + std::to_string(row) + " of " + std::to_string(ny) + " rows");
             if (row + 1 < ny && !f.get_line(row_line))
-                fail(path, "frame " + std::to_string(fr.number) + " ends after " + std::to_string(row + 1) + " of " +
-                               std::to_string(ny) + " rows");
+                fail(path, what + " ends after " + std::to_string(row + 1) + " of " + std::to_string(ny) + " rows");
         }
         r.frames.push_back(std::move(fr));
         have_line = f.get_line(line);
         if (have_line && starts_with_ci(trim(line), ":endframe")) have_line = f.get_line(line);
+    }
+    if (!framed && grids > 1) {
+        if (r.frames.size() < grids)
+            fail(path, "holds " + std::to_string(r.frames.size()) + " grids for its " + std::to_string(grids) +
+                           " attributes");
+        for (std::size_t i = 0; i < grids; ++i) r.attribute_names.push_back(attribute_name(i));
     }
     files.close(data_unit);
     r.comments = header_comments(files, path);
@@ -244,14 +263,50 @@ std::string frame_label(const R2cFile& f, std::size_t i) {
 
 }  // namespace
 
+namespace {
+
+bool same_name(std::string a, std::string b) {
+    lower_case(a);
+    lower_case(b);
+    return a == b;
+}
+
+std::string name_list(const std::vector<std::string>& names) {
+    std::string s;
+    for (const std::string& n : names) s += (s.empty() ? "" : ", ") + n;
+    return s;
+}
+
+}  // namespace
+
 ChosenGrid choose_grid(const R2cFile& f, const GridChoice& choice) {
     ChosenGrid g;
     const std::size_t n = f.frames.size();
-    if (choice.frame != 0 && choice.sum) throw std::runtime_error("give --frame N or --sum, not both");
+    if (f.has_attributes() || !choice.attribute.empty()) {
+        if (choice.frame != 0 || choice.sum)
+            throw UsageError(f.has_attributes() ? f.path + " holds attributes, not frames: choose one with --attribute NAME"
+                                                : "give --attribute or --frame/--sum, not both");
+        std::vector<std::string> names = f.attribute_names;
+        if (names.empty() && n == 1 && !f.header.attributes.empty())
+            names.push_back(std::string(f.header.attributes.front().name.trimmed()));
+        if (names.empty())
+            throw UsageError(f.path + " holds frames, not attributes: --attribute does not apply");
+        if (choice.attribute.empty())
+            throw UsageError(f.path + " holds " + std::to_string(names.size()) + " attributes (" + name_list(names) +
+                             "): choose one with --attribute NAME");
+        for (std::size_t i = 0; i < names.size(); ++i)
+            if (same_name(names[i], choice.attribute)) {
+                g.values = f.frames[i].values;
+                g.description = "attribute " + names[i];
+                return g;
+            }
+        throw UsageError(f.path + " has no attribute " + choice.attribute + " (it has " + name_list(names) + ")");
+    }
+    if (choice.frame != 0 && choice.sum) throw UsageError("give --frame N or --sum, not both");
     if (choice.frame != 0) {
         if (choice.frame < 1 || static_cast<std::size_t>(choice.frame) > n)
-            throw std::runtime_error(f.path + " has " + std::to_string(n) + " frame" + (n == 1 ? "" : "s") +
-                                     "; --frame must be 1 to " + std::to_string(n));
+            throw UsageError(f.path + " has " + std::to_string(n) + " frame" + (n == 1 ? "" : "s") +
+                             "; --frame must be 1 to " + std::to_string(n));
         const std::size_t i = static_cast<std::size_t>(choice.frame - 1);
         g.values = f.frames[i].values;
         g.time = f.frames[i].time;
@@ -281,6 +336,52 @@ bool is_precipitation(const R2cFile& f) {
     std::string name(f.header.name.trimmed());
     lower_case(name);
     return name.find("precip") != std::string::npos || name.find("rain") != std::string::npos;
+}
+
+std::string decimal_text(float v) {
+    // Fixed notation: a reader of grid headers expects 500000, not 5e+05.
+    char buf[64];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+    return ec == std::errc() ? std::string(buf, end) : std::string("nan");
+}
+
+double decimal(float v) {
+    if (!std::isfinite(v)) return static_cast<double>(v);
+    return std::strtod(decimal_text(v).c_str(), nullptr);
+}
+
+BasinMask read_basin_mask(const std::string& shd_path, const R2cFile& f) {
+    const R2cFile shd = read_r2c_file(shd_path);
+    const R2cHeader& a = shd.header;
+    const R2cHeader& b = f.header;
+    // The program writes origins and cell sizes with 4 decimals, so the grid
+    // of its output may differ from the watershed's in the last digits: the
+    // same grid within a hundredth of a cell.
+    auto near = [](double x, double y, double cell) { return std::fabs(x - y) <= 0.01 * std::fabs(cell); };
+    const bool same = a.xcount == b.xcount && a.ycount == b.ycount && near(a.xdelta, b.xdelta, b.xdelta) &&
+                      near(a.ydelta, b.ydelta, b.ydelta) && near(a.xorigin, b.xorigin, b.xdelta) &&
+                      near(a.yorigin, b.yorigin, b.ydelta);
+    if (!same)
+        throw UsageError("the basin " + shd_path + " is not on the grid of " + f.path + " (" +
+                         std::to_string(a.xcount) + " x " + std::to_string(a.ycount) + " cells from " +
+                         decimal_text(a.xorigin) + ", " + decimal_text(a.yorigin) + " against " +
+                         std::to_string(b.xcount) + " x " + std::to_string(b.ycount) + " from " +
+                         decimal_text(b.xorigin) + ", " + decimal_text(b.yorigin) + ")");
+    const std::vector<float>* rank = nullptr;
+    for (std::size_t i = 0; i < shd.header.attributes.size() && i < shd.frames.size(); ++i)
+        if (same_name(std::string(shd.header.attributes[i].name.trimmed()), "rank")) rank = &shd.frames[i].values;
+    if (rank == nullptr) throw UsageError(shd_path + " has no attribute Rank: not a watershed file");
+    BasinMask m;
+    m.inside.resize(rank->size());
+    // A rank cut to a whole number above 0 is a cell of the basin.
+    for (std::size_t k = 0; k < rank->size(); ++k) m.inside[k] = (*rank)[k] >= 1.0f ? 1 : 0;
+    return m;
+}
+
+void apply_mask(const BasinMask& m, std::vector<float>& values) {
+    if (m.empty()) return;
+    for (std::size_t k = 0; k < values.size() && k < m.inside.size(); ++k)
+        if (!m.inside[k]) values[k] = std::numeric_limits<float>::quiet_NaN();
 }
 
 }  // namespace nimbex::r2ctool

@@ -1,0 +1,55 @@
+#include <array>
+#include <sstream>
+#include <stdexcept>
+
+#include "driver/run_state.h"
+#include "platform/console.h"
+#include "platform/fatal.h"
+#include "platform/files.h"
+#include "readers/read_evt.h"
+#include "tools/r2ctool/commands.h"
+
+namespace nimbex::r2ctool {
+
+EventAxis read_event_axis(const std::string& evt_path) {
+    // The program's own event reader, on a run state of its own: its console
+    // text is kept for the message, its report goes nowhere.
+    std::ostringstream text;
+    std::istringstream no_input;
+    Console con(text, no_input, true);
+    RunState rs(con);
+    rs.iopt = 0;
+    if (!file_exists(evt_path)) throw std::runtime_error(evt_path + ": no such file");
+    if (rs.files.open(51, "/dev/null", OpenStatus::unknown) != 0)
+        throw std::runtime_error("cannot open /dev/null for the event reader's report");
+    rs.file_name(99) = evt_path;
+    rs.event_number = 1;
+    float conv = 0.0f, scale = 0.0f;
+    std::array<float, 16> smc{};
+    int hours = 0, flow_hours = 0;
+    try {
+        read_evt(rs, conv, scale, smc, hours, flow_hours);
+    } catch (const FatalStop& stop) {
+        std::string msg = text.str();
+        while (!msg.empty() && msg.back() == '\n') msg.pop_back();
+        throw std::runtime_error(evt_path + ": not a readable event file: " + msg + (msg.empty() ? "" : " ") +
+                                 stop.what());
+    }
+    const EventRecord& e = rs.evt.event;
+    EventAxis a;
+    a.start.year = e.year;
+    a.start.month = e.month;
+    a.start.day = e.day;
+    a.start.hour = e.hour;
+    a.start.valid = e.month >= 1 && e.month <= 12 && e.day >= 1 && e.day <= 31 && e.hour >= 0 && e.hour <= 23;
+    if (!a.start.valid)
+        throw std::runtime_error(evt_path + ": no valid start (:year " + std::to_string(e.year) + ", :month " +
+                                 std::to_string(e.month) + ", :day " + std::to_string(e.day) + ", :hour " +
+                                 std::to_string(e.hour) + ")");
+    if (hours < 1) throw std::runtime_error(evt_path + ": :hoursraindata gives no hours");
+    if (hours > 1'000'000) throw std::runtime_error(evt_path + ": :hoursraindata " + std::to_string(hours) + " is beyond a century of hours");
+    a.hours = hours;
+    return a;
+}
+
+}  // namespace nimbex::r2ctool
