@@ -86,10 +86,11 @@ void check_outputs_against_inputs(RunState& rs) {
     inputs.push_back({"basin\\elv_max.r2c", "elevation grid"});
     inputs.push_back({"ddsflg_override.txt", "override file"});
 
-    for (const char* r : {"nimbex_sum.r2c", "nimbex_cumm.txt", "nimbex_info.txt", "nimbex_recl.txt",
-                          "nimbex_flag.txt", "nimbex_yrly.txt", "precip_sta.xyz"})
-        outputs.push_back({r, "output"});
-    if (any_rag) outputs.push_back({"met_station_coordinates.xyz", "output"});
+    outputs.push_back({"nimbex_sum.r2c", "run totals"});
+    for (const char* r : {"nimbex_cumm.txt", "nimbex_info.txt", "nimbex_recl.txt", "nimbex_flag.txt", "nimbex_yrly.txt"})
+        outputs.push_back({r, "report"});
+    outputs.push_back({"precip_sta.xyz", "station list"});
+    if (any_rag) outputs.push_back({"met_station_coordinates.xyz", "station list"});
     if (rs.argument.size() == 1 && rs.argument != " ") outputs.push_back({"junk", "scratch file"});
 
     for (NamedFile& f : inputs) identify(f);
@@ -100,13 +101,11 @@ void check_outputs_against_inputs(RunState& rs) {
             // Nothing of this run may replace anything now.
             rs.files.discard_all();
             rs.con.line("ERROR:");
-            rs.con.line("The " + out.role + " " + out.name);
-            rs.con.line("is the same file as the input (" + in.role + ") " + in.name);
+            rs.con.line("The output " + out.name + " (" + out.role + ")");
+            rs.con.line("is the same file as the input " + in.name + " (" + in.role + ")");
             rs.con.line("Writing it would destroy that input: give the output another name");
-            fatal_stop("Program aborted in nimbex: " + (out.role == "output" || out.role == "scratch file"
-                                                            ? out.name
-                                                            : out.role.substr(0, out.role.find(' ')) + " " + out.name) +
-                       " would overwrite the input " + in.name + " (" + in.role + ")");
+            fatal_stop("Program aborted in nimbex: output " + out.name + " (" + out.role +
+                       ") would overwrite the input " + in.name + " (" + in.role + ")");
         }
     }
 }
