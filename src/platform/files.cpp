@@ -202,6 +202,9 @@ int FileTable::open(int unit, std::string_view name, OpenStatus status) {
                     std::free(real);
                 }
             }
+            // A file the user may not write stays protected, as it was when
+            // outputs were written in place.
+            if (exists && ::access(target.c_str(), W_OK) != 0) return errno ? errno : EACCES;
             temp = target + ".nimbex-" + std::to_string(::getpid()) + ".tmp";
             const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
             if (fd < 0) return errno ? errno : EIO;

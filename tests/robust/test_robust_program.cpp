@@ -176,7 +176,7 @@ TEST(RobustProgram, AnInterruptedRunLeavesWholeFilesAndASecondRunIsLockedOut) {
     const fs::path d = example_copy("interrupt");
     ASSERT_EQ(run_in(d, "3").status, 0);  // the earlier run's outputs: power 3
     std::map<fs::path, std::string> earlier;
-    for (const char* f : {"radcl/20230801_met.r2c", "nimbex_sum.r2c", "nimbex_info.txt", "precip_sta.xyz"})
+    for (const char* f : {"radcl/20230801_met.r2c", "nimbex_sum.r2c", "nimbex_info.txt", "nimbex_cumm.txt"})
         earlier[f] = slurp(d / f);
     // The second event's factor differs from the event file's: the run pauses there.
     replace_in(d / "raing/20230801_rag.tb0", ":UnitConversion          1.0", ":UnitConversion 1.00001");
