@@ -1,7 +1,11 @@
 #include "driver/event_processing.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -161,6 +165,17 @@ void read_pdl_header(RunState& rs) {  // F7
 void read_elv_max(RunState& rs) {  // F8
     Console& con = rs.con;
     if (!file_exists("basin\\elv_max.r2c")) {
+        // Something under that name that is not a file (a folder, a link
+        // that leads nowhere) was meant to be used: it must not pass as absent.
+        struct stat st {};
+        if (::lstat(map_path("basin\\elv_max.r2c").c_str(), &st) == 0) {
+            con.line("ERROR:");
+            con.line(S_ISLNK(st.st_mode) ? "basin\\elv_max.r2c is a link that leads to no file"
+                                         : "basin\\elv_max.r2c is not a file (a folder?)");
+            con.line("Put the elevation grid there, or remove the name to use");
+            con.line("the elevations of the watershed file");
+            fatal_stop("Program aborted in nimbex: basin\\elv_max.r2c exists but cannot be read as a file");
+        }
         rs.elv_max_used = false;
         return;
     }
@@ -270,6 +285,68 @@ void read_gauges(RunState& rs, int& nhours, float& unit_conversion, int& nstatio
         con.blank();
         fatal_stop("Nimbex aborted @ 429");
     }
+}
+
+// "yyyy/mm/dd hh:mm".
+std::string date_text(const std::chrono::sys_seconds& t) {
+    const auto days = std::chrono::floor<std::chrono::days>(t);
+    const std::chrono::year_month_day ymd(days);
+    const std::chrono::hh_mm_ss hms(t - days);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04d/%02u/%02u %02d:%02d", static_cast<int>(ymd.year()),
+                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
+                  static_cast<int>(hms.hours().count()), static_cast<int>(hms.minutes().count()));
+    return buf;
+}
+
+// A gauge table meant for another period is used without complaint by the
+// distribution, which dates the frames from the event file: say so. The
+// table's first line is the end of its first step, so its ":StartTime" is the
+// event's start plus one step; its lines should cover ":hoursraindata" (a
+// monthly event file that keeps 744 hours is not taken up on a shorter month
+// when the table ends with the month).
+void check_table_period(RunState& rs, int nhours) {
+    using namespace std::chrono;
+    Console& con = rs.con;
+    const EventState& ev = rs.evt;
+    const std::string table(rs.file_name(5).trimmed());
+    const year_month_day start_day{year{ev.year}, month{static_cast<unsigned>(std::clamp(ev.month, 0, 13))},
+                                   day{static_cast<unsigned>(std::clamp(ev.day, 0, 32))}};
+    if (!start_day.ok() || ev.hour < 0 || ev.hour > 24) return;  // the date itself is wrong: not this check's
+    const sys_seconds start = sys_days(start_day) + hours(ev.hour);
+    const int deltat = rs.gauges.deltat;
+
+    if (!rs.gauges.table_start.empty()) {
+        const sys_seconds expected = start + hours(deltat);
+        int y = 0, mo = 0, d = 0, h = 0, mi = 0;
+        char s1 = 0, s2 = 0;
+        const int got = std::sscanf(rs.gauges.table_start.c_str(), "%d%c%d%c%d %d:%d", &y, &s1, &mo, &s2, &d, &h, &mi);
+        const year_month_day td{year{y}, month{static_cast<unsigned>(std::clamp(mo, 0, 13))},
+                                day{static_cast<unsigned>(std::clamp(d, 0, 32))}};
+        const bool readable = got >= 5 && td.ok() && h >= 0 && h <= 24 && mi >= 0 && mi < 60;
+        if (!readable || sys_days(td) + hours(h) + minutes(mi) != expected) {
+            con.line("WARNING:");
+            con.line("The gauge table " + table + " has :StartTime " + rs.gauges.table_start);
+            con.line("but the event starts at " + date_text(start) + ", so its first line (the end of");
+            con.line("the first step of " + std::to_string(deltat) + " h) should be at " + date_text(expected));
+            con.line("The frames are dated from the event file");
+            con.blank();
+        }
+    }
+
+    const float hr_read = ev.event.hoursraindata;
+    if (!(hr_read >= 1.0f) || hr_read > 1.0e9f) return;  // not given
+    const long long hours_event = static_cast<long long>(hr_read);
+    if (nhours == hours_event) return;
+    if (nhours < hours_event && hours_event <= 744) {
+        const year_month_day next_month = year_month_day(start_day.year() / start_day.month() / 1) + months(1);
+        if (start + hours(nhours) == sys_seconds(sys_days(next_month))) return;
+    }
+    con.line("WARNING:");
+    con.line("The gauge table " + table + " covers " + std::to_string(nhours) + " hours");
+    con.line("but the event file gives :hoursraindata " + std::to_string(hours_event));
+    con.line("Every line of the table is distributed");
+    con.blank();
 }
 
 void size_work_arrays(RunState& rs, int nstations, int nhours) {  // E5
@@ -392,6 +469,8 @@ void process_event(RunState& rs) {
         con.line("Model-grid input (raing\\narr\\narr380) cannot be read by this program");
         fatal_stop("Program aborted in nimbex: no reader for model-grid input");
     }
+
+    if (extension(rs, 5) == "tb0") check_table_period(rs, nhours);
 
     size_work_arrays(rs, nstations, nhours);
     rs.dist.smrflg = rs.evt.sw.smrflg;

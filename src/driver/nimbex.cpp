@@ -1,6 +1,7 @@
 #include "driver/nimbex.h"
 
 #include <array>
+#include <cerrno>
 #include <exception>
 #include <new>
 #include <ostream>
@@ -8,6 +9,7 @@
 #include <string_view>
 
 #include "driver/event_processing.h"
+#include "driver/output_guard.h"
 #include "driver/run_state.h"
 #include "platform/fatal.h"
 #include "platform/fortran_format.h"
@@ -45,6 +47,10 @@ constexpr const char* usage_text =
     "Environment: NIMBEX_BATCH=1 no pause waits for Enter (as with standard\n"
     "input closed); NIMBEX_THREADS=N the number of threads.\n";
 
+// Left in the working directory: removing it would let a third run lock a
+// fresh file while a second still holds the old one.
+constexpr const char* lock_file_name = "nimbex.lock";
+
 bool asks_for_help(std::string_view arg) {
     return arg == "--help" || arg == "-h" || arg == "--version";
 }
@@ -73,11 +79,14 @@ int run_program(int argc, char** argv, std::ostream& out, std::istream& in, std:
         nimbex_main(rs, argc > 1 ? argv[1] : nullptr);
         rs.files.close_all();
     } catch (const FatalStop& stop) {
+        rs.files.settle_after_stop();
         return stop_line(stop.what());
     } catch (const std::bad_alloc&) {
+        rs.files.settle_after_stop();
         return stop_line("Program aborted in nimbex: not enough memory for the arrays of this run");
     } catch (const std::exception& e) {
         // Never leave without a word: an unforeseen failure is reported as a stop.
+        rs.files.settle_after_stop();
         return stop_line(std::string("Program aborted in nimbex: ") + e.what());
     }
     con.flush();
@@ -89,13 +98,15 @@ namespace {
 // The power from a one-character argument, written to the scratch file "junk"
 // and read back as an integer in a field of width 2.
 int power_from_argument(RunState& rs, char c) {
-    int ios = rs.files.open(99, "junk", OpenStatus::unknown);
+    int ios = rs.files.open(99, "junk", OpenStatus::replace);
     if (ios != 0) fatal_stop("Program aborted in nimbex: unable to open the scratch file junk");
     rs.files[99].put_line(std::string(1, c));
+    rs.files[99].flush();  // a failed write names the file, not the argument
     rs.files[99].rewind();
     std::string line;
     rs.files[99].get_line(line);
-    rs.files.close(99, true);
+    // Put in place only once it is known not to be an input of the run.
+    rs.files.close_held(99);
     std::string field = fit(line, 2);
     std::string_view digits = trim(field);
     if (digits.size() != 1 || digits[0] < '0' || digits[0] > '9') {
@@ -156,6 +167,17 @@ void closing_text(Console& con) {
 void nimbex_main(RunState& rs, const char* arg) {
     Console& con = rs.con;
 
+    // One run at a time in a working directory: two would mix their outputs.
+    // A directory where the lock file cannot be made cannot take the reports
+    // either, and the run stops there.
+    if (rs.lock.acquire(lock_file_name) == EWOULDBLOCK) {
+        con.line("Another run of nimbex is working in this directory: it holds");
+        con.line(std::string("the lock on the file ") + lock_file_name + ". Two runs in one working");
+        con.line("directory would mix their outputs; wait until it has ended.");
+        fatal_stop(std::string("Program aborted in nimbex: working directory in use (") + lock_file_name +
+                   " is locked by another run)");
+    }
+
     // Start-up 1: the argument as a 2-character text and its reported length.
     std::string given = arg ? std::string(arg) : std::string();
     rs.argument = given;
@@ -178,11 +200,12 @@ void nimbex_main(RunState& rs, const char* arg) {
                                                               {53, "nimbex_flag.txt"},
                                                               {54, "nimbex_yrly.txt"}}};
     for (auto [unit, name] : reports) {
-        if (rs.files.open(unit, name, OpenStatus::unknown) != 0) {
+        if (rs.files.open(unit, name, OpenStatus::replace) != 0) {
             con.line(std::string("Problem opening ") + name + " in working directory");
             con.blank();
             fatal_stop("Program aborted in nimbex @ 110");
         }
+        rs.files[unit].keep_on_stop(true);  // they explain a stop
     }
 
     // 5, 6: the file-name list exists with the run state; read the first event file.
@@ -210,6 +233,10 @@ void nimbex_main(RunState& rs, const char* arg) {
         fatal_stop("nimbex aborted @159");
     }
 
+    // No output may replace an input of the run, in any event of the chain.
+    check_outputs_against_inputs(rs);
+    rs.files.commit_held();
+
     // 8
     banner(con);
 
@@ -229,8 +256,10 @@ void nimbex_main(RunState& rs, const char* arg) {
         process_event(rs);
     }
 
-    // End of the run.
+    // End of the run. Every output is complete and in place before the
+    // closing text: a failed write must not follow " normal ending".
     write_run_totals(rs);
+    rs.files.close_all();
     closing_text(con);
     // The argument is kept as two characters, so "-2" followed by more still counts.
     if (fit(rs.argument, 2) == "-2") {

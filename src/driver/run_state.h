@@ -28,6 +28,7 @@ struct RunState {
 
     Console& con;        // console lines and pauses
     FileTable files;     // open files by unit number
+    FileLock lock;       // the working directory's lock, held for the run
 
     // The run's file-name list, entries 1..601 (element 0 unused).
     std::vector<FText<file_name_width>> file_names;

@@ -49,7 +49,7 @@ using KeyHandler = std::function<int(std::string_view key, std::string_view valu
 
 // Reads header lines up to ":EndHeader" (see the header loop rules); stops
 // with " Stopped in <reader_name>" on a premature end of file or a parse error.
-// `line_size` is the reader's line buffer (4096 or 32768): longer lines are cut.
+// `line_size` is the reader's line buffer (4096, or 2 MiB for gauge tables): longer lines are cut.
 void read_header(Console& con, FileUnit& f, const KeyHandler& handler, std::string_view reader_name,
                  std::string_view file_name, std::size_t line_size = 4096);
 

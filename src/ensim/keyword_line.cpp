@@ -8,8 +8,10 @@ namespace nimbex {
 
 namespace {
 
-constexpr std::size_t split_work = 32768;   // work area of the line splitter
-constexpr std::size_t count_work = 32768;   // work area of the word counter
+// Work areas of the line splitter and the word counter: as long as the
+// longest line a reader keeps (a gauge table line, 2 MiB).
+constexpr std::size_t split_work = std::size_t{1} << 21;
+constexpr std::size_t count_work = std::size_t{1} << 21;
 constexpr std::size_t path_work = 4096;     // work area of the path-part routine
 constexpr std::size_t r2c_name_width = 256;
 constexpr std::size_t projection_width = 12;

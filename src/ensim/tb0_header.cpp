@@ -45,6 +45,7 @@ void init_tb0_header(Tb0Header& h) {
     h.zone = 0;
     h.unitconversion = 0.0f;
     h.deltat = 0;
+    h.start_time.clear();
 }
 
 int handle_tb0_key(Console& con, Tb0Header& h, std::string_view key, std::string_view value) {
@@ -58,6 +59,12 @@ int handle_tb0_key(Console& con, Tb0Header& h, std::string_view key, std::string
     if (key == ":unitconversion") {
         if (!next_word(value, word, rest)) return -1;
         take_value(word, h.unitconversion);
+        return 1;
+    }
+    if (key == ":starttime") {
+        const std::string_view t = trim(value);
+        if (t.empty()) return 0;
+        h.start_time = std::string(t);
         return 1;
     }
     if (key == ":name") {

@@ -2,6 +2,7 @@
 // The tb0 table header record, its column descriptions, and their keyword
 // handlers. The header loop hands keyword lines outside the column block to
 // handle_tb0_key and those inside it to handle_column_key.
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -16,6 +17,7 @@ struct Tb0Header : EnSimHeader {
     float unitconversion = 0.0f;  // no default factor: a table must state it
     int deltat = 0;               // hours per data line
     FText<30> name;               // the table's own name (hides the common 64-character one)
+    std::string start_time;       // ":StartTime" as written (date and time), empty if none
 };
 
 // Per-column descriptions; every array has as many entries as words on its
@@ -37,7 +39,8 @@ struct Tb0ColumnMetaData {
 // zone 0, unitconversion 0.0, deltat 0. The table name is left as it was.
 void init_tb0_header(Tb0Header& h);
 
-// ":deltat", ":unitconversion", ":name", then the common keys with "tb0" as
+// ":deltat", ":unitconversion", ":name", ":starttime" (kept as written; an
+// empty one is passed over), then the common keys with "tb0" as
 // the expected file type. `key` is lower-cased. Returns 1, 0 or -1.
 int handle_tb0_key(Console& con, Tb0Header& h, std::string_view key, std::string_view value);
 

@@ -13,7 +13,7 @@ namespace nimbex {
 constexpr std::int64_t max_values = std::int64_t{1} << 28;
 
 // Stations of a gauge file (the old .rag layout's 5-column count holds at
-// most 99999; a table line of 32768 characters at most 16384).
+// most 99999; a table line of 2 MiB holds 100,000 values of up to 20 characters).
 constexpr int max_stations = 100000;
 
 // Land-cover and river classes of a watershed (as many as a grid file can

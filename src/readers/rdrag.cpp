@@ -10,6 +10,7 @@
 
 #include "driver/run_state.h"
 #include "platform/fatal.h"
+#include "readers/gauge_io.h"
 #include "platform/fortran_format.h"
 #include "platform/free_format.h"
 #include "platform/limits.h"
@@ -62,8 +63,7 @@ struct Reader {
     }
 
     void write_coordinates(int n, bool integer_coordinates) {
-        if (rs.files.open(99, "met_station_coordinates.xyz", OpenStatus::unknown) != 0) return;
-        FileUnit& out = rs.files[99];
+        FileUnit& out = open_station_list(rs, "met_station_coordinates.xyz");
         for (int k = 1; k <= n; ++k) {
             ListLine l;
             if (integer_coordinates)

@@ -240,6 +240,34 @@ void echo_in_force(RunState& rs, int hoursraindata, int hoursflowdata) {
 
 }  // namespace
 
+bool peek_event_names(Console& con, const std::string& name, std::array<std::string, 11>& names) {
+    FileTable files;
+    if (!file_exists(name) || files.open_read(evt_unit, name) != 0) return false;
+    FileUnit& f = files[evt_unit];
+    EventRecord e;
+    for (int k = 1; k <= 10; ++k) e.names[static_cast<std::size_t>(k)] = "dummy";
+    std::string line, key, value;
+    while (f.get_line(line)) {
+        if (line.size() > evt_line_size) line.resize(evt_line_size);
+        tabs_to_blanks(line);
+        line = std::string(trim(line));
+        if (line.empty() || line[0] != ':') continue;
+        split_line(line, key, value, 128, evt_line_size);
+        lower_case(key);
+        const std::string_view k = trim_right(key);
+        if (k == ":noeventstofollow") {
+            while (f.get_line(line))  // the separator line is not read as a keyword
+                if (len_trim(line) > 0) break;
+            continue;
+        }
+        if (k == ":basinfilename" || k == ":parfilename" || k == ":pointdatalocations" || k == ":pointprecip" ||
+            k == ":griddedrainfile")
+            handle_event_key(con, e, key, value);
+    }
+    for (int k : {1, 2, 3, 5, 10}) names[static_cast<std::size_t>(k)] = e.names[static_cast<std::size_t>(k)].trimmed();
+    return true;
+}
+
 void read_evt(RunState& rs, float& conv, float& scale, std::array<float, 16>& smc, int& hoursraindata,
               int& hoursflowdata) {
     EventState& ev = rs.evt;

@@ -1,10 +1,12 @@
 #pragma once
 // The event file reader.
 #include <array>
+#include <string>
 
 namespace nimbex {
 
 struct RunState;
+class Console;
 
 // Reads the event file named in entry 99 of the run's file-name list (on unit
 // 99), fills rs.evt, the run's file-name list and the chain (first event), and
@@ -13,5 +15,10 @@ struct RunState;
 // and flow data cut to whole numbers.
 void read_evt(RunState& rs, float& conv, float& scale, std::array<float, 16>& smc, int& hoursraindata,
               int& hoursflowdata);
+
+// The file names that the event file `name` gives in slots 1, 2, 3, 5 and 10
+// (element k for slot k, "dummy" when unset), read ahead with no other
+// effect; false when the file cannot be opened.
+bool peek_event_names(Console& con, const std::string& name, std::array<std::string, 11>& names);
 
 }  // namespace nimbex

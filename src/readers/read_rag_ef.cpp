@@ -25,7 +25,9 @@ namespace nimbex {
 
 namespace {
 
-constexpr std::size_t tb0_line_size = 32768;
+// A table line: room for the header lines of 100,000 stations at 20
+// characters a value (a UTM northing with decimals takes 13).
+constexpr std::size_t tb0_line_size = std::size_t{1} << 21;
 constexpr int report_station_limit = 200;
 
 // One data value of a table line. Handles the plain decimal and exponent
@@ -193,6 +195,7 @@ void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_con
     unit_conversion = hdr.unitconversion;
     nstations = cols.column_count;
     g.source_name = hdr.name.str();
+    g.table_start = hdr.start_time;
 
     if (g.source_name.str().compare(0, 7, "CMC_glb") == 0) {
         rs.radiusinflce = 10.0f;

@@ -263,6 +263,27 @@ void read_shed_ef(RunState& rs, int unit, int entry) {
         for (std::size_t c = 0; c < nx * ny; ++c) sh.rank[c] = cut_to_int(value_at(a, c));
     }
 
+    // Cells numbered beyond :TotalNumOfGrids (all of them when the keyword
+    // is missing) have no entry in the per-grid arrays and are left out: no
+    // elevation, no land cover. That must not go unsaid.
+    std::int64_t dropped = 0, kept = 0;
+    for (std::size_t c = 0; c < nx * ny; ++c) {
+        if (sh.rank[c] > ntot) ++dropped;
+        else if (sh.rank[c] > 0) ++kept;
+    }
+    if (dropped > 0) {
+        con.line("WARNING:");
+        con.line(std::to_string(dropped) + " cells of the watershed file " + name);
+        con.line("have a rank above :TotalNumOfGrids " + std::to_string(ntot) + " (is the keyword missing?)");
+        con.line("These cells are left out: no elevation or land cover is taken for them");
+        con.blank();
+        if (kept == 0) {
+            con.line("No cell of the basin is left");
+            fatal_stop("Program aborted in read_shed_ef: every rank is above :TotalNumOfGrids " +
+                       std::to_string(ntot) + " in " + name);
+        }
+    }
+
     // The per-grid values of every cell in the basin. A rank beyond the
     // per-grid arrays has no entry there: such a cell is passed over.
     std::vector<Target> targets(static_cast<std::size_t>(nattr));

@@ -269,7 +269,7 @@ void write_r2c(RunState& rs, int unit, int file_number, int no_frames, int no_cl
     const std::string& file_name = rs.file_name(file_number).str();
 
     if (frame_no == 0 && class_no == 0) {
-        const int ios = rs.files.open(unit, trim_right(file_name), OpenStatus::unknown);
+        const int ios = rs.files.open(unit, trim_right(file_name), OpenStatus::replace);
         if (ios != 0) {
             rs.con.blank();
             rs.con.line(msg() << "Unable to open file" << first_chars(file_name, 40));

@@ -61,6 +61,33 @@ TEST(Files, OpenStatuses) {
     t.close(31, false);                                 // and deleted
     EXPECT_FALSE(file_exists(f));
     EXPECT_NE(t.open(31, (d / "sub").string(), OpenStatus::old_file), 0);
+
+    // replace: the name keeps its old content until the new file is closed;
+    // a link keeps pointing at its file; an unfinished file replaces nothing.
+    auto text_of = [](const fs::path& p) {
+        std::ifstream in(p);
+        std::string s;
+        std::getline(in, s);
+        return s;
+    };
+    std::ofstream(d / "out.txt") << "old\n";
+    fs::create_symlink("out.txt", d / "link.txt");
+    ASSERT_EQ(t.open(40, (d / "link.txt").string(), OpenStatus::replace), 0);
+    t[40].put_line("new");
+    t[40].flush();
+    EXPECT_EQ(text_of(d / "out.txt"), "old");
+    t.close(40);
+    EXPECT_TRUE(fs::is_symlink(d / "link.txt"));
+    EXPECT_EQ(text_of(d / "out.txt"), "new");
+    {
+        FileTable u;
+        ASSERT_EQ(u.open(40, (d / "out.txt").string(), OpenStatus::replace), 0);
+        u[40].put_line("cut");
+    }
+    EXPECT_EQ(text_of(d / "out.txt"), "new");
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(d)) ++files;
+    EXPECT_EQ(files, 3u);  // sub, out.txt, link.txt: no temporary left
     fs::remove_all(d);
 }
 

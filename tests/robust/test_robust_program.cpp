@@ -2,8 +2,15 @@
 // failing write stops the run naming the file, and bad gauge values leave no
 // NaN in any grid.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <thread>
 
 #include <algorithm>
 #include <cstdlib>
@@ -36,8 +43,9 @@ struct ProgramRun {
     std::string console;
 };
 
-ProgramRun run_in(const fs::path& dir) {
-    const std::string cmd = "cd '" + dir.string() + "' && '" NIMBEX_BINARY "' < /dev/null > console.txt 2>&1";
+ProgramRun run_in(const fs::path& dir, const std::string& args = "") {
+    const std::string cmd =
+        "cd '" + dir.string() + "' && '" NIMBEX_BINARY "' " + args + " < /dev/null > console.txt 2>&1";
     const int rc = std::system(cmd.c_str());
     ProgramRun r;
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
@@ -109,6 +117,128 @@ TEST(RobustProgram, AFailingWriteStopsNamingTheFile) {
     EXPECT_EQ(re.console.find(" normal ending"), std::string::npos);
     fs::remove_all(d);
     fs::remove_all(e);
+
+    // A report on a full disk stops the run before " normal ending"; so does
+    // a station list that cannot be created; a failed scratch file is named.
+    struct Case {
+        const char* file;
+        const char* args;
+        std::string last;
+    };
+    const Case cases[] = {
+        {"nimbex_cumm.txt", "", "Error writing file nimbex_cumm.txt (unit 50): No space left on device"},
+        {"junk", "3", "Error writing file junk (unit 99): No space left on device"},
+        {"precip_sta.xyz", "", "Program aborted in nimbex: unable to create precip_sta.xyz"},
+    };
+    for (const Case& c : cases) {
+        const fs::path f = example_copy("full");
+        if (std::string(c.file) == "precip_sta.xyz") fs::create_directory(f / c.file);
+        else fs::create_symlink("/dev/full", f / c.file);
+        const ProgramRun rf = run_in(f, c.args);
+        EXPECT_EQ(rf.status, 1) << c.file;
+        EXPECT_EQ(rf.console.find(" normal ending"), std::string::npos) << c.file;
+        EXPECT_EQ(rf.console.substr(rf.console.rfind('\n', rf.console.size() - 2) + 1), c.last + "\n") << rf.console;
+        fs::remove_all(f);
+    }
+}
+
+TEST(RobustProgram, NoOutputReplacesAnInputAndInputsMustBeFiles) {
+    const fs::path d = example_copy("overwrite");
+    // The second event's grid named, in another spelling, as the third event's gauge table.
+    replace_in(d / "event/20230801.evt", "radcl\\20230801_met.r2c", "radcl\\..\\raing\\20230901_rag.tb0");
+    std::map<fs::path, std::string> before;
+    for (const fs::path& f : files_below(d)) before[f] = slurp(d / f);
+    ProgramRun r = run_in(d);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.console.find("Program aborted in nimbex: output radcl\\..\\raing\\20230901_rag.tb0 (:griddedrainfile "
+                             "in event\\20230801.evt) would overwrite the input raing\\20230901_rag.tb0 (:pointprecip in "
+                             "event\\20230901.evt)\n"),
+              std::string::npos)
+        << r.console;
+    for (const auto& [f, text] : before) EXPECT_EQ(slurp(d / f), text) << f;
+    EXPECT_FALSE(fs::exists(d / "nimbex_info.txt"));  // nothing of the run was put in place
+
+    // An elevation grid name that is a folder or a link to nothing is not "absent".
+    replace_in(d / "event/20230801.evt", "radcl\\..\\raing\\20230901_rag.tb0", "radcl\\20230801_met.r2c");
+    fs::create_directory(d / "basin/elv_max.r2c");
+    r = run_in(d);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.console.find("Program aborted in nimbex: basin\\elv_max.r2c exists but cannot be read as a file"),
+              std::string::npos)
+        << r.console;
+    fs::remove(d / "basin/elv_max.r2c");
+    fs::create_symlink("nowhere.r2c", d / "basin/elv_max.r2c");
+    EXPECT_EQ(run_in(d).status, 1);
+    fs::remove_all(d);
+}
+
+TEST(RobustProgram, AnInterruptedRunLeavesWholeFilesAndASecondRunIsLockedOut) {
+    const fs::path d = example_copy("interrupt");
+    ASSERT_EQ(run_in(d, "3").status, 0);  // the earlier run's outputs: power 3
+    std::map<fs::path, std::string> earlier;
+    for (const char* f : {"radcl/20230801_met.r2c", "nimbex_sum.r2c", "nimbex_info.txt", "nimbex_cumm.txt"})
+        earlier[f] = slurp(d / f);
+    // The second event's factor differs from the event file's: the run pauses there.
+    replace_in(d / "raing/20230801_rag.tb0", ":UnitConversion          1.0", ":UnitConversion 1.00001");
+    int in[2];
+    ASSERT_EQ(::pipe(in), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::dup2(in[0], 0);
+        ::close(in[1]);
+        const int out = ::open((d / "console.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(out, 1);
+        ::dup2(out, 2);
+        if (::chdir(d.c_str()) == 0) ::execl(NIMBEX_BINARY, NIMBEX_BINARY, static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(in[0]);
+    bool paused = false;
+    for (int i = 0; i < 600 && !paused; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        paused = slurp(d / "console.txt").find("Hit enter to continue") != std::string::npos;
+    }
+    EXPECT_TRUE(paused);
+    // A second run in the directory meanwhile stops at the lock and writes nothing.
+    const fs::path other = d / "other.txt";
+    const int rc = std::system(("cd '" + d.string() + "' && '" NIMBEX_BINARY "' < /dev/null > other.txt 2>&1").c_str());
+    EXPECT_EQ(WEXITSTATUS(rc), 1);
+    EXPECT_NE(slurp(other).find("Program aborted in nimbex: working directory in use (nimbex.lock is locked by "
+                                "another run)"),
+              std::string::npos)
+        << slurp(other);
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    ::close(in[1]);
+    // Each name holds a whole file: the first event's new grid (power 2), the
+    // earlier run's files for the rest; the killed run's parts are named as such.
+    EXPECT_NE(slurp(d / "radcl/20230701_met.r2c").find(":Weight used                       2"), std::string::npos);
+    for (const auto& [f, text] : earlier) EXPECT_EQ(slurp(d / f), text) << f;
+    int parts = 0;
+    for (const fs::path& f : files_below(d))
+        if (f.string().find(".nimbex-" + std::to_string(pid) + ".tmp") != std::string::npos) ++parts;
+    EXPECT_GE(parts, 6);  // the five reports and the second event's grid
+    fs::remove_all(d);
+}
+
+TEST(RobustProgram, GaugeTableOfAnotherPeriodIsWarned) {
+    const fs::path d = example_copy("period");
+    replace_in(d / "raing/20230701_rag.tb0", "2023/07/01 01:00:00.000", "2023/07/01 00:00:00.000");
+    replace_in(d / "event/20230801.evt", ":hoursraindata        744", ":hoursraindata 48");
+    const ProgramRun r = run_in(d);
+    ASSERT_EQ(r.status, 0) << r.console;
+    EXPECT_NE(r.console.find("WARNING:\nThe gauge table raing\\20230701_rag.tb0 has :StartTime 2023/07/01 "
+                             "00:00:00.000\nbut the event starts at 2023/07/01 00:00, so its first line (the end of\n"
+                             "the first step of 1 h) should be at 2023/07/01 01:00\n"),
+              std::string::npos)
+        << r.console;
+    EXPECT_NE(r.console.find("WARNING:\nThe gauge table raing\\20230801_rag.tb0 covers 744 hours\n"
+                             "but the event file gives :hoursraindata 48\n"),
+              std::string::npos);
+    // September's table ends with the month, short of the event file's 744 hours: no warning.
+    EXPECT_EQ(r.console.find("The gauge table raing\\20230901"), std::string::npos);
+    fs::remove_all(d);
 }
 
 TEST(RobustProgram, GaugeValuesThatAreNotNumbersLeaveNoNaNInTheGrids) {

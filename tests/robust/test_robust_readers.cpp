@@ -2,6 +2,7 @@
 // soundly or stop with a message that names the file, never overrun or let
 // NaN into the run.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <array>
 #include <cmath>
@@ -16,6 +17,7 @@
 #include "readers/read_gsm_ef.h"
 #include "readers/read_rag_ef.h"
 #include "readers/read_shed_ef.h"
+#include "platform/files.h"
 
 namespace nimbex {
 namespace {
@@ -72,7 +74,8 @@ TEST_F(Robust, WatershedSizesOutOfRangeStopNamingTheFileBeforeAnyArray) {
 }
 
 TEST_F(Robust, WatershedRanksBeyondTheGridsAreIgnored) {
-    // Ranks above totalnumofgrids and above 32767 index nothing.
+    // Ranks above totalnumofgrids and above 32767 index nothing, and the
+    // cells left out are counted in a warning.
     put("basin/x_shd.r2c", shed_text(good_geometry, ":TotalNumOfGrids 3\n",
                                      "1 40000 0\n3 4 2147483647\n100 200 300\n400 500 600\n1 1 1\n1 1 1\n"));
     rs->file_name(1) = "basin\\x_shd.r2c";
@@ -81,6 +84,12 @@ TEST_F(Robust, WatershedRanksBeyondTheGridsAreIgnored) {
     EXPECT_FLOAT_EQ(rs->shed.elev[1], 100.0f);
     EXPECT_FLOAT_EQ(rs->shed.elev[3], 400.0f);
     EXPECT_EQ(rs->shed.elev.size(), 4u);
+    EXPECT_TRUE(console_has("WARNING:"));
+    EXPECT_TRUE(console_has("3 cells of the watershed file basin\\x_shd.r2c")) << out.str();
+    // Without :TotalNumOfGrids no cell is left: the run stops.
+    put("basin/x_shd.r2c", shed_text(good_geometry, "", good_values));
+    EXPECT_EQ(stop_of([&] { read_shed_ef(*rs, 31, 1); }),
+              "Program aborted in read_shed_ef: every rank is above :TotalNumOfGrids 0 in basin\\x_shd.r2c");
 }
 
 TEST_F(Robust, GridValuesThatAreNotFiniteNumbersAreRefused) {
@@ -231,6 +240,41 @@ TEST_F(Robust, GaugeTableLineEndsAndOddBytes) {
     std::filesystem::create_directory(dir / "raing/t.tb0");
     EXPECT_EQ(stop_of([&] { read_rag_ef(*rs, 35, 5, nhours, conv, nstations); }),
               " Program STOPPED in read_rag_ef @65");
+    // A FIFO would block the open for ever: refused.
+    std::filesystem::remove(dir / "raing/t.tb0");
+    ASSERT_EQ(::mkfifo((dir / "raing/t.tb0").c_str(), 0600), 0);
+    EXPECT_EQ(stop_of([&] { read_rag_ef(*rs, 35, 5, nhours, conv, nstations); }),
+              "Program aborted: the input file raing\\t.tb0 is not a regular file (a FIFO, device or socket)");
+    // A line without end (a binary file named by mistake) stops at the cap,
+    // naming the line.
+    std::filesystem::remove(dir / "raing/t.tb0");
+    put("raing/t.tb0", tb0_text("", "1 2\n") + std::string(max_line_length + 1, '7'));
+    EXPECT_EQ(stop_of([&] { read_rag_ef(*rs, 35, 5, nhours, conv, nstations); }),
+              "Program aborted: line 13 of raing\\t.tb0 is longer than 16777216 characters (not a text file of "
+              "this program?)");
+}
+
+TEST_F(Robust, GaugeTableHoldsTenThousandGauges) {
+    // UTM coordinates with decimals: 13 characters a value on the header lines.
+    const int n = 10000;
+    std::string names, xs, ys, elev, data;
+    for (int i = 0; i < n; ++i) {
+        names += " G" + std::to_string(i);
+        xs += " " + std::to_string(500000 + i) + ".125";
+        ys += " " + std::to_string(4800000 + i) + ".125";
+        elev += " 100.0";
+        data += i == n - 1 ? " 2.5" : " -1";
+    }
+    put("raing/t.tb0", ":FileType tb0 ASCII EnSim 1.0\n:DeltaT 1\n:UnitConversion 1.0\n:ColumnMetaData\n:ColumnName" +
+                           names + "\n:ColumnLocationX" + xs + "\n:ColumnLocationY" + ys + "\n:Elevation" + elev +
+                           "\n:EndColumnMetaData\n:EndHeader\n" + data + "\n");
+    rs->file_name(5) = "raing\\t.tb0";
+    int nhours = 0, nstations = 0;
+    float conv = 0.0f;
+    read_rag_ef(*rs, 35, 5, nhours, conv, nstations);
+    EXPECT_EQ(nstations, n);
+    EXPECT_FLOAT_EQ(rs->gauges.station_y[n], 4809999.125f);
+    EXPECT_FLOAT_EQ(rs->gauges.precip(n, 1), 2.5f);
 }
 
 // ---- legacy gauge files ---------------------------------------------------
