@@ -362,7 +362,14 @@ int cmd_check(const Args& a, std::ostream& out) {
             s.take_console();
         } catch (const FatalStop& stop) {
             rs.files.close(499);
-            problem("basin/elv_max.r2c does not fit the grid: " + stop_text(s, stop),
+            // The reader names each value that differs ("xorig_swe.ne.xorigin").
+            const std::string said = s.take_console();
+            std::istringstream lines(said);
+            std::string which;
+            for (std::string l; std::getline(lines, l);)
+                if (l.find(".ne.") != std::string::npos) which += (which.empty() ? "" : ", ") + std::string(trim(l));
+            problem("basin/elv_max.r2c does not fit the grid" + (which.empty() ? std::string() : " (" + which + ")") +
+                        ": " + (which.empty() ? ReaderSession::tail(said, 3) + " / " : std::string()) + stop.what(),
                     "write it on the watershed's grid (nimbex-prep elevation) or delete it");
         }
     }

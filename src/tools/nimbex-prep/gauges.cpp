@@ -174,7 +174,9 @@ std::string stamp(long hours, bool tb0) {
     return buf;
 }
 
-int cmd_gauges(const Args& a, std::ostream& out) {
+int cmd_gauges(const Args& a, std::ostream& report) {
+    // Notes are shown once the tables are written: a refusal shows only its reason.
+    std::ostringstream out;
     const Options o = parse_options(a, {"--stations", "--values", "--out", "--split"}, {"--force"}, 0);
     const std::string st_path = o.need("--stations"), val_path = o.need("--values"), dir = o.need("--out");
     const std::string split = o.has("--split") ? o.get("--split") : "month";
@@ -320,6 +322,7 @@ int cmd_gauges(const Args& a, std::ostream& out) {
     if (spurious > 0)
         out << "note: " << spurious << " hourly value(s) above 100 mm, the first at " << first_spurious
             << "; the program drops them as spurious (no record)\n";
+    report << out.str();
     return 0;
 }
 
