@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "readers/read_par_parser.h"
+#include "tools/nimbex-prep/prep.h"
 #include "tools/r2ctool/r2c_file.h"
 
 namespace fs = std::filesystem;
@@ -255,4 +257,92 @@ TEST(NimbexPrep, CheckNamesEachPlantedProblem) {
         }
     }
     cleanup(d);
+}
+
+// Hourly rows stamped at the end of their hour: a table per calendar month of
+// the hours' beginnings, :StartTime the first row's stamp, rows missing in
+// between written as missing records in their place.
+TEST(NimbexPrep, GaugeTablesFollowTheEndOfHourStampsAcrossAMonth) {
+    const fs::path d = scratch("months");
+    spit(d / "st.csv", "id,name,x,y,elevation\nA,Alpha,500100,4800100,10\nB,,500200,4800200,20\n");
+    spit(d / "v.csv", "time,B,A\n2023-07-31 23:00,1.5,NA\n2023-08-01 00:00,2.5,-3\n"
+                      "2023-08-01 03:00,,0.5\n");
+    const Result r = run(d, "$PREP gauges --stations st.csv --values v.csv --out raing");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("no row for 2023-08-01 01:00 to 2023-08-01 02:00 (2 hours)"), std::string::npos) << r.out;
+    auto data_lines = [](const std::string& text) {
+        std::vector<std::string> v;
+        std::istringstream in(text.substr(text.find(":EndHeader\n") + 11));
+        for (std::string l; std::getline(in, l);) v.emplace_back(std::regex_replace(l, std::regex(" +"), " "));
+        return v;
+    };
+    const std::string july = slurp(d / "raing/20230731_rag.tb0");
+    const std::string august = slurp(d / "raing/20230801_rag.tb0");
+    EXPECT_NE(july.find(":StartTime              2023/07/31 23:00:00.000"), std::string::npos) << july;
+    EXPECT_NE(august.find(":StartTime              2023/08/01 01:00:00.000"), std::string::npos) << august;
+    EXPECT_NE(july.find("B        Alpha"), std::string::npos) << "columns in the order of the values file, id for a "
+                                                                   "missing name\n" << july;
+    EXPECT_EQ(data_lines(july), (std::vector<std::string>{" 1.50 -1.00", " 2.50 -1.00"}));
+    EXPECT_EQ(data_lines(august), (std::vector<std::string>{" -1.00 -1.00", " -1.00 -1.00", " -1.00 0.50"}));
+    cleanup(d);
+}
+
+// Class fractions from grids: rescaled to add up to 1, the classes in the
+// order given, and the template's parameter file takes them from the
+// watershed file as the program's readers read it.
+TEST(NimbexPrep, ClassFractionGridsReachTheParameterFile) {
+    const fs::path d = scratch("classes");
+    const std::string head = "ncols 2\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 500\n";
+    spit(d / "dem.asc", head + "10 20\n");
+    spit(d / "mask.asc", head + "1 1\n");
+    spit(d / "forest.asc", head + "0.6 0.2\n");
+    spit(d / "water.asc", head + "0.2 0\n");
+    spit(d / "urban.asc", head + "0.2 0.795\n");
+    const Result r = run(d, "$PREP watershed --dem dem.asc --mask mask.asc --out b_shd.r2c --class forest=forest.asc "
+                            "--class water=water.asc --class urban=urban.asc && "
+                            "$PREP template --shd b_shd.r2c --par b_par.csv --pdl b.pdl --radius 3 --lapse 0.001");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string par = slurp(d / "b_par.csv");
+    EXPECT_NE(par.find(":ClassName,forest,water,urban,\n"), std::string::npos);
+    EXPECT_NE(par.find(":ak,10.0,-1.0,10.0,\n"), std::string::npos) << "water is the next-to-last class";
+    EXPECT_NE(par.find(":radiusinflce,3.0,"), std::string::npos);
+    EXPECT_NE(par.find(":rlapse,0.001,"), std::string::npos);
+
+    nimbex::prep::ReaderSession s;
+    const fs::path here = fs::current_path();
+    fs::current_path(d);
+    nimbex::prep::read_watershed(s, "b_shd.r2c");
+    nimbex::RunState& rs = s.rs();
+    rs.file_name(2) = "b_par.csv";
+    nimbex::create_class_arrays(rs);
+    nimbex::read_par_parser(rs, 32, 2);
+    const std::string said = s.take_console();
+    fs::current_path(here);
+    EXPECT_EQ(said.find("WARNING"), std::string::npos) << said;
+    EXPECT_EQ(said.find("enter"), std::string::npos) << said;
+    ASSERT_EQ(rs.shed.classcount, 3);
+    EXPECT_EQ(rs.shed.numgridsinbasin, 2);
+    EXPECT_EQ(rs.shed.rank_at(1, 2), 1) << "the higher cell is numbered first";
+    EXPECT_FLOAT_EQ(rs.shed.elev[1], 20.0f);
+    EXPECT_NEAR(rs.shed.aclass[1 * 3 + 2], 0.795f / 0.995f, 1e-4f) << "urban of cell number 1, rescaled";
+    EXPECT_FLOAT_EQ(rs.shed.nominalgridsize_al, 500.0f);
+    cleanup(d);
+}
+
+// With GDAL, a GeoTIFF of the DEM gives the same watershed file as the ASCII grid.
+TEST(NimbexPrep, GeoTiffDemGivesTheSameWatershed) {
+#ifndef NIMBEX_PREP_HAVE_GDAL
+    GTEST_SKIP() << "built without GDAL";
+#else
+    const fs::path d = scratch("tiff");
+    fs::copy(source_dir / "examples/from_csv", d, fs::copy_options::recursive);
+    if (run(d, "gdal_translate -q -of GTiff dem.asc dem.tif").status != 0) GTEST_SKIP() << "no gdal_translate";
+    const Result r = run(d, "export NIMBEX_FIXED_CLOCK='2024-01-01 00:00' && "
+                            "$PREP watershed --dem dem.asc --mask mask.asc --out a_shd.r2c && "
+                            "$PREP watershed --dem dem.tif --mask mask.asc --out t_shd.r2c");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string a = slurp(d / "a_shd.r2c"), t = slurp(d / "t_shd.r2c");
+    EXPECT_EQ(std::regex_replace(t, std::regex("dem.tif"), "dem.asc"), a);
+    cleanup(d);
+#endif
 }
