@@ -57,7 +57,8 @@ struct RawEvent {
     std::vector<std::string> chain;                           // chained names as written
 };
 
-RawEvent scan_event_file(const std::string& path) {
+// Only the first event file's :noeventstofollow starts a chain.
+RawEvent scan_event_file(const std::string& path, bool first) {
     RawEvent r;
     FileTable files;
     if (files.open_read(99, path) != 0) return r;
@@ -93,7 +94,7 @@ RawEvent scan_event_file(const std::string& path) {
             if (next_word(value, w, rest)) {
                 int n = 0;
                 try { take_value(w, n); } catch (const FatalStop&) { n = 0; }
-                if (n > 0 && r.chain.empty()) chain_left = n;
+                if (first && n > 0 && r.chain.empty()) chain_left = n;
             }
         }
     }
@@ -159,7 +160,7 @@ int cmd_check(const Args& a, std::ostream& out) {
         e.day = rs.evt.day;
         e.hour = rs.evt.hour;
         e.hoursraindata = hr;
-        e.raw = scan_event_file(e.file);
+        e.raw = scan_event_file(e.file, events.empty());
         events.push_back(e);
     }
 

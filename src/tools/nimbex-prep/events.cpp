@@ -186,6 +186,8 @@ int cmd_events(const Args& a, std::ostream& out) {
         if (k + 1 < evs.size() && evs[k + 1].info.start - evs[k + 1].info.deltat != e.info.start - e.info.deltat + e.info.nhours)
             out << "note: " << evs[k + 1].table << " does not start where " << e.table << " ends\n";
     }
+    if (std::filesystem::path(dir).lexically_normal() != "event")
+        out << "note: the program reads event/event.evt of the folder it runs in\n";
     if (!std::filesystem::is_directory(grids)) {
         std::filesystem::create_directories(grids, ec);
         if (ec) throw PrepError("cannot create the folder " + grids + " for the output grids: " + ec.message());

@@ -74,6 +74,10 @@ int main(int argc, char** argv) {
             std::cout << usage();
             return 0;
         }
+    // The grid library's drivers are released however the command ends.
+    struct Release {
+        ~Release() { release_raster_library(); }
+    } release;
     try {
         if (cmd == "watershed") return cmd_watershed(args, std::cout);
         if (cmd == "elevation") return cmd_elevation(args, std::cout);

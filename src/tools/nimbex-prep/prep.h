@@ -42,6 +42,8 @@ struct Raster {
 
 // Reads an ESRI ASCII grid, or anything GDAL reads when built with GDAL.
 Raster read_raster(const std::string& path);
+// Frees what the grid library keeps for the process (at its end).
+void release_raster_library();
 // What this build reads, for --help and messages.
 std::string raster_formats();
 // Throws PrepError unless `b` has the geometry of `a` (counts, origin, cells).

@@ -137,6 +137,12 @@ Raster read_gdal(const std::string& path) {
 
 }  // namespace
 
+void release_raster_library() {
+#ifdef NIMBEX_PREP_HAVE_GDAL
+    GDALDestroyDriverManager();
+#endif
+}
+
 std::string raster_formats() {
 #ifdef NIMBEX_PREP_HAVE_GDAL
     return "ESRI ASCII grids, GeoTIFF and every other grid format GDAL reads";
