@@ -259,13 +259,14 @@ TEST(NimbexPrep, CheckNamesEachPlantedProblem) {
     cleanup(d);
 }
 
-// Hourly rows stamped at the end of their hour: a table per calendar month of
-// the hours' beginnings, :StartTime the first row's stamp, rows missing in
-// between written as missing records in their place.
+// Hourly rows stamped at the end of their hour (24:00 ends a day): a table
+// per calendar month of the hours' beginnings, :StartTime the first row's
+// stamp, rows missing in between written as missing records in their place;
+// a spreadsheet's empty trailing columns are no gauges.
 TEST(NimbexPrep, GaugeTablesFollowTheEndOfHourStampsAcrossAMonth) {
     const fs::path d = scratch("months");
     spit(d / "st.csv", "id,name,x,y,elevation\nA,Alpha,500100,4800100,10\nB,,500200,4800200,20\n");
-    spit(d / "v.csv", "time,B,A\n2023-07-31 23:00,1.5,NA\n2023-08-01 00:00,2.5,-3\n"
+    spit(d / "v.csv", "time,B,A,,\n2023-07-31 23:00,1.5,NA,,\n2023-07-31 24:00,2.5,-3,,\n"
                       "2023-08-01 03:00,,0.5\n");
     const Result r = run(d, "$PREP gauges --stations st.csv --values v.csv --out raing");
     ASSERT_EQ(r.status, 0) << r.out;

@@ -158,7 +158,8 @@ bool parse_time(const std::string& s, long& hours) {
     int n = std::sscanf(t.c_str(), "%d%c%d%c%d%c%d:%d:%d", &y, &c1, &mo, &c2, &d, &sep, &h, &mi, &sec);
     (void)c3;
     if (n < 8 || c1 != c2 || (c1 != '-' && c1 != '/') || sep != ' ') return false;
-    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 || mi != 0 || sec != 0) return false;
+    // 24:00 is the end of the day, as some networks stamp their last hour.
+    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 24 || mi != 0 || sec != 0) return false;
     if (civil_from_hours(days_from_civil(y, mo, d) * 24).d != d) return false;  // 31 April and the like
     hours = days_from_civil(y, mo, d) * 24 + h;
     return true;
@@ -184,8 +185,9 @@ int cmd_gauges(const Args& a, std::ostream& report) {
     const OutputOptions oo{o.flag("--force")};
 
     const std::vector<Station> stations = read_stations(st_path);
-    const auto rows = read_csv(val_path);
-    const auto& head = rows.front();
+    auto rows = read_csv(val_path);
+    auto& head = rows.front();
+    while (head.size() > 2 && head.back().empty()) head.pop_back();  // a spreadsheet's trailing commas
     if (head.size() < 2 || lower(head[0]) != "time")
         throw PrepError(val_path + ": the header row must be time,<id>,<id>,... (the ids of " + st_path + ")");
     std::vector<int> col_station;  // station of each value column
@@ -214,7 +216,8 @@ int cmd_gauges(const Args& a, std::ostream& report) {
         if (!times.empty() && t == times.back()) throw PrepError(where + ": hour " + f[0] + " is given twice");
         if (!times.empty() && t < times.back())
             throw PrepError(where + ": hour " + f[0] + " comes after " + stamp(times.back(), false) + "; sort the rows by time");
-        if (f.size() > ng + 1) throw PrepError(where + ": more values than gauge columns");
+        for (std::size_t c = ng + 1; c < f.size(); ++c)
+            if (!f[c].empty()) throw PrepError(where + ": more values than gauge columns");
         std::vector<float> v(ng, -1.0f);
         for (std::size_t c = 0; c < ng; ++c) {
             const std::string w = c + 1 < f.size() ? f[c + 1] : std::string();
