@@ -236,6 +236,7 @@ TEST(NimbexPrep, CheckNamesEachPlantedProblem) {
     edit("event/event.evt", ":pointprecip +raing.", ":pointprecip raing/");
     edit("event/event.evt", ":griddedrainfile +[^\n]*", ":griddedrainfile basin\\b.pdl");
     edit("raing/20230801_rag.tb0", "Crowfoot ", "CrowfootValley ");
+    edit("raing/20230801_rag.tb0", ":UnitConversion +1.0", ":UnitConversion 25.4");
     edit("basin/elv_max.r2c", ":xOrigin +[0-9.]+", ":xOrigin 500001.0");
     const auto before = listing(d);
     r = run(d, "$PREP check .");
@@ -247,6 +248,7 @@ TEST(NimbexPrep, CheckNamesEachPlantedProblem) {
                              "begins at 2023-08-01 00:00 but event\\20230801.evt starts the event at 2023-08-01 01:00",
                              "raing/20230725_rag.tb0 is cut at '/'", "would overwrite an input",
                              "gauge name CrowfootValley is longer than the 12",
+                             "has :UnitConversion 25.4 but event/event.evt has :rainconvfactor 1.0",
                              "elv_max.r2c does not fit the grid (xorig_swe.ne.xorigin)"}) {
         EXPECT_NE(r.out.find(says), std::string::npos) << says << "\n" << r.out;
     }

@@ -105,6 +105,7 @@ struct EventSeen {
     std::string file;
     std::array<std::string, 11> entry;  // file-name entries 1..10 as read
     int year = 0, month = 0, day = 0, hour = 0, hoursraindata = 0;
+    float rainconvfactor = 0.0f;
     RawEvent raw;
 };
 
@@ -160,6 +161,7 @@ int cmd_check(const Args& a, std::ostream& out) {
         e.day = rs.evt.day;
         e.hour = rs.evt.hour;
         e.hoursraindata = hr;
+        e.rainconvfactor = conv;
         e.raw = scan_event_file(e.file, events.empty());
         events.push_back(e);
     }
@@ -398,6 +400,11 @@ int cmd_check(const Args& a, std::ostream& out) {
             if (n.size() > 12 && cut_names.insert(n).second)
                 problem(t + ": gauge name " + n + " is longer than the 12 characters the program keeps",
                         "shorten it to 12 characters");
+        if (ti.unit_conversion != events[0].rainconvfactor)
+            problem(t + " has :UnitConversion " + real_text(ti.unit_conversion) + " but event/event.evt has "
+                        ":rainconvfactor " + real_text(events[0].rainconvfactor) +
+                        ": the run warns, waits for Enter and uses the table's",
+                    "give both the same factor (1.0 for mm)");
         const long ev_start = days_from_civil(e.year, e.month, e.day) * 24 + e.hour;
         if (!ti.has_start) {
             problem(t + " has no :StartTime; its start cannot be compared with " + e.file,

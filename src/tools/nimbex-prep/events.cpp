@@ -85,6 +85,7 @@ TableInfo read_table_info(ReaderSession& s, const std::string& path) {
     }
     s.take_console();
     t.nhours = nhours;
+    t.unit_conversion = conv;
     t.deltat = rs.gauges.deltat;
     return t;
 }

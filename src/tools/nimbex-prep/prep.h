@@ -122,6 +122,7 @@ struct TableInfo {
     long start = 0;          // :StartTime, hours from 1970 (end of the first step)
     int deltat = 0;
     int nhours = 0;          // data lines x DeltaT, as the program counts them
+    float unit_conversion = 0.0f;
     std::vector<std::string> column_names;  // as written (the program keeps 12 characters)
 };
 // Throws PrepError with the reader's stop message when the program's reader stops.
