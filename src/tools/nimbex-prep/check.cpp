@@ -10,6 +10,7 @@
 #include <fstream>
 #include <ostream>
 #include <set>
+#include <type_traits>
 
 #include "ensim/keyword_line.h"
 #include "platform/fatal.h"
@@ -52,6 +53,7 @@ const char* const name_keys[] = {":basinfilename", ":parfilename", ":pointdatalo
 // What an event file holds as written: its switches and the raw words of its
 // file names and chained names (before the program cuts them).
 struct RawEvent {
+    std::map<std::string, std::string> numbers;  // :year ... :rainconvfactor, first word as written
     std::set<std::string> switches;
     std::vector<std::pair<std::string, std::string>> names;  // keyword, word as written
     std::vector<std::string> chain;                           // chained names as written
@@ -89,6 +91,10 @@ RawEvent scan_event_file(const std::string& path, bool first) {
             std::string w, rest;
             if (key == k && next_word(value, w, rest)) r.names.emplace_back(key, w);
         }
+        for (const char* k : {":year", ":month", ":day", ":hour", ":hoursraindata", ":rainconvfactor"}) {
+            std::string w, rest;
+            if (key == k && next_word(value, w, rest)) r.numbers[key] = w;
+        }
         if (key == ":noeventstofollow") {
             std::string w, rest;
             if (next_word(value, w, rest)) {
@@ -99,6 +105,27 @@ RawEvent scan_event_file(const std::string& path, bool first) {
         }
     }
     return r;
+}
+
+// What the event reader would have taken from a file it stopped on: the
+// names and numbers as the toolkit's free-format read takes words.
+template <typename T>
+T raw_number(const RawEvent& r, const char* key) {
+    T v{};
+    auto it = r.numbers.find(key);
+    if (it == r.numbers.end()) return v;
+    try {
+        if constexpr (std::is_same_v<T, int>) {
+            take_value(it->second, v);
+        } else {
+            float f = 0.0f;
+            take_value(it->second, f);
+            v = static_cast<T>(f);
+        }
+    } catch (const FatalStop&) {
+        v = T{};
+    }
+    return v;
 }
 
 struct EventSeen {
@@ -124,7 +151,7 @@ int cmd_check(const Args& a, std::ostream& out) {
         return problems.empty() ? 0 : 1;
     };
     auto stop_text = [](ReaderSession& s, const FatalStop& stop) {
-        const std::string why = ReaderSession::tail(s.take_console(), 3);
+        const std::string why = ReaderSession::head(s.take_console(), 2);
         return (why.empty() ? "" : why + " / ") + stop.what();
     };
 
@@ -136,35 +163,69 @@ int cmd_check(const Args& a, std::ostream& out) {
                 "with nimbex-prep events");
         return report();
     }
+    // A stop of the event reader is reported, and the walk goes on with what
+    // the file says as written, so that the other checks still run.
     std::vector<EventSeen> events;
-    rs.file_name(99) = "event/event.evt";
+    std::vector<std::string> chain{"event/event.evt"};
     rs.iopt = 1;
-    for (rs.event_number = 1; rs.event_number <= rs.event_count; ++rs.event_number) {
-        if (rs.event_number > 1)
-            rs.file_name(99) = rs.evt.event_fln.at(static_cast<std::size_t>(rs.event_number)).str();
+    for (std::size_t i = 0; i < chain.size() && i < 1024; ++i) {
         EventSeen e;
-        e.file = std::string(rs.file_name(99).trimmed());
+        e.file = chain[i];
+        e.raw = scan_event_file(e.file, i == 0);
+        rs.event_number = static_cast<int>(i) + 1;
+        rs.file_name(99) = e.file;
         float conv = 0, scale = 0;
         std::array<float, 16> smc{};
         int hr = 0, hf = 0;
+        bool read = false;
+        if (!file_exists(e.file)) {
+            problem("the event file " + e.file + " is not there", "correct the list after :noeventstofollow");
+            continue;
+        }
         try {
             read_evt(rs, conv, scale, smc, hr, hf);
+            read = true;
         } catch (const FatalStop& stop) {
+            rs.files.close(99);
             problem(e.file + ": the program stops reading it: " + stop_text(s, stop),
-                    "correct the event file (the line is named above)");
-            return report();
+                    "correct the event file as the message says");
         }
         s.take_console();
-        for (int k = 1; k <= 10; ++k) e.entry[k] = std::string(rs.file_name(k).trimmed());
-        e.year = rs.evt.year;
-        e.month = rs.evt.month;
-        e.day = rs.evt.day;
-        e.hour = rs.evt.hour;
-        e.hoursraindata = hr;
-        e.rainconvfactor = conv;
-        e.raw = scan_event_file(e.file, events.empty());
+        if (read) {
+            for (int k = 1; k <= 10; ++k) e.entry[k] = std::string(rs.file_name(k).trimmed());
+            e.year = rs.evt.year;
+            e.month = rs.evt.month;
+            e.day = rs.evt.day;
+            e.hour = rs.evt.hour;
+            e.hoursraindata = hr;
+            e.rainconvfactor = conv;
+            if (i == 0)
+                for (int k = 2; k <= rs.event_count && k < static_cast<int>(rs.evt.event_fln.size()); ++k)
+                    chain.emplace_back(rs.evt.event_fln[static_cast<std::size_t>(k)].trimmed());
+        } else {
+            const int slots[] = {1, 2, 3, 5, 10};
+            for (std::size_t n = 0; n < 5; ++n)
+                for (const auto& [key, word] : e.raw.names)
+                    if (key == name_keys[n]) {
+                        std::string w = word;
+                        if (slots[n] <= 2) file_part(w);
+                        std::string v;
+                        take_text(w, v);
+                        e.entry[slots[n]] = fit(v, 60);
+                        e.entry[slots[n]] = std::string(trim_right(e.entry[slots[n]]));
+                    }
+            e.year = raw_number<int>(e.raw, ":year");
+            e.month = raw_number<int>(e.raw, ":month");
+            e.day = raw_number<int>(e.raw, ":day");
+            e.hour = raw_number<int>(e.raw, ":hour");
+            e.hoursraindata = raw_number<int>(e.raw, ":hoursraindata");
+            e.rainconvfactor = raw_number<float>(e.raw, ":rainconvfactor");
+            if (i == 0)
+                for (const auto& c : e.raw.chain) chain.emplace_back(trim_right(fit(c, 30)));
+        }
         events.push_back(e);
     }
+    if (events.empty()) return report();
 
     // Names cut by the event reader, and switches missing from chained events.
     for (const auto& e : events) {
@@ -372,7 +433,7 @@ int cmd_check(const Args& a, std::ostream& out) {
             for (std::string l; std::getline(lines, l);)
                 if (l.find(".ne.") != std::string::npos) which += (which.empty() ? "" : ", ") + std::string(trim(l));
             problem("basin/elv_max.r2c does not fit the grid" + (which.empty() ? std::string() : " (" + which + ")") +
-                        ": " + (which.empty() ? ReaderSession::tail(said, 3) + " / " : std::string()) + stop.what(),
+                        ": " + (which.empty() ? ReaderSession::head(said, 2) + " / " : std::string()) + stop.what(),
                     "write it on the watershed's grid (nimbex-prep elevation) or delete it");
         }
     }

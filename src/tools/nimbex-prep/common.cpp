@@ -31,14 +31,14 @@ std::string ReaderSession::take_console() {
     return s;
 }
 
-std::string ReaderSession::tail(const std::string& console, int lines) {
-    std::vector<std::string> all;
-    std::istringstream is(console);
-    for (std::string l; std::getline(is, l);)
-        if (!trim(l).empty()) all.push_back(std::string(trim(l)));
+std::string ReaderSession::head(const std::string& console, int lines) {
     std::string r;
-    const std::size_t from = all.size() > static_cast<std::size_t>(lines) ? all.size() - lines : 0;
-    for (std::size_t i = from; i < all.size(); ++i) r += (r.empty() ? "" : " / ") + all[i];
+    std::istringstream is(console);
+    for (std::string l; lines > 0 && std::getline(is, l);) {
+        if (trim(l).empty()) continue;
+        r += (r.empty() ? "" : " / ") + std::string(trim(l));
+        --lines;
+    }
     return r;
 }
 
@@ -47,7 +47,7 @@ void read_watershed(ReaderSession& s, const std::string& path) {
     try {
         read_shed_ef(s.rs(), 31, 1);
     } catch (const FatalStop& stop) {
-        const std::string why = ReaderSession::tail(s.take_console(), 3);
+        const std::string why = ReaderSession::head(s.take_console(), 2);
         s.rs().files.close(31);
         throw PrepError(path + ": the program's watershed reader stops: " + why + (why.empty() ? "" : " / ") +
                         stop.what());

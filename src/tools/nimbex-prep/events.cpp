@@ -68,7 +68,7 @@ TableInfo read_table_info(ReaderSession& s, const std::string& path) {
                 },
                 "read_rag_ef", path, 32768);
         } catch (const FatalStop& stop) {
-            throw PrepError(path + ": the program's table reader stops: " + ReaderSession::tail(s.take_console(), 3) +
+            throw PrepError(path + ": the program's table reader stops: " + ReaderSession::head(s.take_console(), 2) +
                             " / " + stop.what());
         }
         for (const auto& n : cols.column_name) t.column_names.emplace_back(n.trimmed());
@@ -80,7 +80,7 @@ TableInfo read_table_info(ReaderSession& s, const std::string& path) {
         read_rag_ef(rs, 35, 5, nhours, conv, nstations);
     } catch (const FatalStop& stop) {
         rs.files.close(35);
-        throw PrepError(path + ": the program's table reader stops: " + ReaderSession::tail(s.take_console(), 3) +
+        throw PrepError(path + ": the program's table reader stops: " + ReaderSession::head(s.take_console(), 2) +
                         " / " + stop.what());
     }
     s.take_console();

@@ -59,8 +59,8 @@ public:
     RunState& rs() { return *rs_; }
     // The console text since the last call.
     std::string take_console();
-    // The lines of the console text that explain a stop (the last few).
-    static std::string tail(const std::string& console, int lines);
+    // The first lines of the console text, which explain a stop.
+    static std::string head(const std::string& console, int lines);
 private:
     std::ostringstream out_;
     std::istringstream in_;
