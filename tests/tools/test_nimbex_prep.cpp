@@ -214,8 +214,9 @@ TEST(NimbexPrep, CommandsRefuseBadInputAndWriteNothing) {
     cleanup(d);
 }
 
-// check names every problem planted in a working directory, writes nothing,
-// and finds the walkthrough's own directory clean.
+// check names every problem planted in a working directory, also past a
+// stop of the event reader, writes nothing, and finds the walkthrough's own
+// directory clean.
 TEST(NimbexPrep, CheckNamesEachPlantedProblem) {
     const fs::path d = prepared_basin("check");
     Result r = run(d, "$PREP check");
@@ -233,6 +234,7 @@ TEST(NimbexPrep, CheckNamesEachPlantedProblem) {
     edit("basin/b.pdl", "xOrigin +500000.0", "xOrigin             500500.0");
     edit("event/20230801.evt", ":smrflg[^\n]*\n", "");
     edit("event/20230801.evt", ":hour +0", ":hour 1");
+    edit("event/20230801.evt", ":snwflg", ":bogusflg n\n:snwflg");  // the event reader stops; check goes on
     edit("event/event.evt", ":pointprecip +raing.", ":pointprecip raing/");
     edit("event/event.evt", ":griddedrainfile +[^\n]*", ":griddedrainfile basin\\b.pdl");
     edit("raing/20230801_rag.tb0", "Crowfoot ", "CrowfootValley ");
@@ -245,6 +247,7 @@ TEST(NimbexPrep, CheckNamesEachPlantedProblem) {
     for (const char* says : {"has no :TotalNumOfGrids", "class 1 is land in basin\\b_par.csv but water",
                              "describes another grid than basin\\b_shd.r2c: xOrigin 500500.0",
                              "event\\20230801.evt has no line for :smrflg",
+                             "event\\20230801.evt: the program stops reading it: :bogusflg / This key word",
                              "begins at 2023-08-01 00:00 but event\\20230801.evt starts the event at 2023-08-01 01:00",
                              "raing/20230725_rag.tb0 is cut at '/'", "would overwrite an input",
                              "gauge name CrowfootValley is longer than the 12",
