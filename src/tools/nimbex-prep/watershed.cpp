@@ -67,14 +67,14 @@ int cmd_watershed(const Args& a, std::ostream& out) {
     require_same_geometry(dem, mask);
     std::vector<ClassGrid> classes;
     if (o.has("--class")) {
-        for (const std::string& spec : o.values.at("--class")) {
-            const auto eq = spec.find('=');
-            if (eq == std::string::npos) throw UsageError("--class needs NAME=FRACTIONS, not '" + spec + "'");
-            const std::string name = spec.substr(0, eq);
+        for (const std::string& given : o.values.at("--class")) {
+            const auto eq = given.find('=');
+            if (eq == std::string::npos) throw UsageError("--class needs NAME=FRACTIONS, not '" + given + "'");
+            const std::string name = given.substr(0, eq);
             check_class_name(name);
             for (const auto& c : classes)
                 if (lower(c.name) == lower(name)) throw PrepError("class '" + name + "' is given twice");
-            classes.push_back({name, read_raster(spec.substr(eq + 1))});
+            classes.push_back({name, read_raster(given.substr(eq + 1))});
             require_same_geometry(dem, classes.back().fractions);
         }
         if (classes.size() < 2)
