@@ -1,0 +1,332 @@
+// Gauge tables (one tb0 file per event) from a stations CSV and an hourly CSV.
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <ostream>
+#include <set>
+
+#include "platform/clock.h"
+#include "platform/fortran_format.h"
+#include "tools/nimbex-prep/prep.h"
+
+namespace nimbex::prep {
+
+namespace {
+
+constexpr int column_width = 13;
+constexpr int max_gauges = 2500;  // a data line of the table stays within 32768 characters
+
+std::vector<std::string> csv_fields(const std::string& line) {
+    std::vector<std::string> f(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+                f.back() += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                f.back() += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            f.emplace_back();
+        } else if (c != '\r') {
+            f.back() += c;
+        }
+    }
+    for (auto& s : f) s = std::string(trim(s));
+    return f;
+}
+
+std::vector<std::vector<std::string>> read_csv(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) throw PrepError(path + ": cannot be opened");
+    std::vector<std::vector<std::string>> rows;
+    for (std::string line; std::getline(in, line);) {
+        if (trim(line).empty()) {
+            rows.emplace_back();  // kept so that line numbers stay right
+            continue;
+        }
+        rows.push_back(csv_fields(line));
+    }
+    if (rows.empty()) throw PrepError(path + ": empty file");
+    if (!rows.front().empty() && rows.front()[0].size() >= 3 && rows.front()[0].compare(0, 3, "\xEF\xBB\xBF") == 0)
+        rows.front()[0].erase(0, 3);  // a spreadsheet's byte-order mark
+    return rows;
+}
+
+bool number(const std::string& s, double& v) {
+    const char* b = s.data();
+    const char* e = b + s.size();
+    if (b != e && *b == '+') ++b;
+    auto [p, ec] = std::from_chars(b, e, v);
+    return ec == std::errc() && p == e && p != b && std::isfinite(v);
+}
+
+std::string lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+struct Station {
+    std::string id, name;
+    double x = 0, y = 0, elev = 0;
+    bool has_elev = false;
+};
+
+std::vector<Station> read_stations(const std::string& path) {
+    const auto rows = read_csv(path);
+    std::vector<Station> st;
+    std::set<std::string> ids;
+    bool any_elev = false;
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+        const auto& f = rows[r];
+        if (f.empty()) continue;
+        const std::string where = path + " line " + std::to_string(r + 1);
+        if (f.size() < 4) throw PrepError(where + ": needs id,name,x,y[,elevation]");
+        Station s;
+        s.id = f[0];
+        s.name = f[1].empty() ? f[0] : f[1];
+        if (s.id.empty()) throw PrepError(where + ": no id");
+        if (!ids.insert(s.id).second) throw PrepError(where + ": id '" + s.id + "' is given twice");
+        if (s.name.size() > 12 || s.name.find_first_of(" \t,/") != std::string::npos)
+            throw PrepError(where + ": name '" + s.name + "': the gauge table keeps 12 characters of a name and "
+                            "splits names at blanks; give a name of at most 12 characters without blanks");
+        if (!number(f[2], s.x) || !number(f[3], s.y)) throw PrepError(where + ": x and y must be numbers");
+        if (f.size() >= 5 && !f[4].empty()) {
+            if (!number(f[4], s.elev)) throw PrepError(where + ": elevation '" + f[4] + "' is not a number");
+            s.has_elev = true;
+            any_elev = true;
+        }
+        st.push_back(s);
+    }
+    if (st.empty()) throw PrepError(path + ": no station after the header row");
+    if (any_elev)
+        for (const auto& s : st)
+            if (!s.has_elev)
+                throw PrepError(path + ": station '" + s.id + "' has no elevation while others have; give all or none");
+    return st;
+}
+
+struct Table {
+    long first = 0;  // time stamp (end) of the first hour
+    long hours = 0;
+};
+
+}  // namespace
+
+// Days from 1970-01-01 (proleptic Gregorian).
+long days_from_civil(int y, int m, int d) {
+    y -= m <= 2;
+    const long era = (y >= 0 ? y : y - 399) / 400;
+    const long yoe = y - era * 400;
+    const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+Civil civil_from_hours(long hours) {
+    long z = (hours >= 0 ? hours : hours - 23) / 24;
+    const int h = static_cast<int>(hours - z * 24);
+    z += 719468;
+    const long era = (z >= 0 ? z : z - 146096) / 146097;
+    const long doe = z - era * 146097;
+    const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long mp = (5 * doy + 2) / 153;
+    const int d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    const int m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    return {static_cast<int>(yoe + era * 400 + (m <= 2)), m, d, h};
+}
+
+// "YYYY-MM-DD HH:MM" (a "T" or a "/" form and ":00" seconds are taken too) to
+// hours from 1970-01-01 00:00; false if it is not such a stamp on the hour.
+bool parse_time(const std::string& s, long& hours) {
+    int y, mo, d, h, mi, sec = 0;
+    char c1, c2, sep, c3;
+    std::string t = s;
+    for (char& c : t)
+        if (c == 'T') c = ' ';
+    int n = std::sscanf(t.c_str(), "%d%c%d%c%d%c%d:%d:%d", &y, &c1, &mo, &c2, &d, &sep, &h, &mi, &sec);
+    (void)c3;
+    if (n < 8 || c1 != c2 || (c1 != '-' && c1 != '/') || sep != ' ') return false;
+    // 24:00 is the end of the day, as some networks stamp their last hour.
+    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 24 || mi != 0 || sec != 0) return false;
+    if (civil_from_hours(days_from_civil(y, mo, d) * 24).d != d) return false;  // 31 April and the like
+    hours = days_from_civil(y, mo, d) * 24 + h;
+    return true;
+}
+
+std::string stamp(long hours, bool tb0) {
+    const Civil c = civil_from_hours(hours);
+    char buf[40];
+    if (tb0)
+        std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %02d:00:00.000", c.y, c.m, c.d, c.h);
+    else
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:00", c.y, c.m, c.d, c.h);
+    return buf;
+}
+
+int cmd_gauges(const Args& a, std::ostream& report) {
+    // Notes are shown once the tables are written: a refusal shows only its reason.
+    std::ostringstream out;
+    const Options o = parse_options(a, {"--stations", "--values", "--out", "--split"}, {"--force"}, 0);
+    const std::string st_path = o.need("--stations"), val_path = o.need("--values"), dir = o.need("--out");
+    const std::string split = o.has("--split") ? o.get("--split") : "month";
+    if (split != "month" && split != "none") throw UsageError("--split takes month or none");
+    const OutputOptions oo{o.flag("--force")};
+
+    const std::vector<Station> stations = read_stations(st_path);
+    auto rows = read_csv(val_path);
+    auto& head = rows.front();
+    while (head.size() > 2 && head.back().empty()) head.pop_back();  // a spreadsheet's trailing commas
+    if (head.size() < 2 || lower(head[0]) != "time")
+        throw PrepError(val_path + ": the header row must be time,<id>,<id>,... (the ids of " + st_path + ")");
+    std::vector<int> col_station;  // station of each value column
+    std::set<std::string> seen;
+    for (std::size_t c = 1; c < head.size(); ++c) {
+        if (!seen.insert(head[c]).second) throw PrepError(val_path + ": column '" + head[c] + "' is given twice");
+        auto it = std::find_if(stations.begin(), stations.end(), [&](const Station& s) { return s.id == head[c]; });
+        if (it == stations.end()) throw PrepError(val_path + ": column '" + head[c] + "' is not a station of " + st_path);
+        col_station.push_back(static_cast<int>(it - stations.begin()));
+    }
+    if (col_station.size() > static_cast<std::size_t>(max_gauges))
+        throw PrepError(val_path + ": more than " + std::to_string(max_gauges) + " gauges in one table");
+    for (const auto& s : stations)
+        if (!seen.count(s.id)) out << "note: station " << s.id << " has no column in " << val_path << "; left out\n";
+    const std::size_t ng = col_station.size();
+
+    // The hours, in order, each with one value per gauge (-1: no record).
+    std::vector<long> times;
+    std::vector<std::vector<float>> values;
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+        const auto& f = rows[r];
+        if (f.empty()) continue;
+        const std::string where = val_path + " line " + std::to_string(r + 1);
+        long t = 0;
+        if (!parse_time(f[0], t)) throw PrepError(where + ": time '" + f[0] + "' is not YYYY-MM-DD HH:MM on the hour");
+        if (!times.empty() && t == times.back()) throw PrepError(where + ": hour " + f[0] + " is given twice");
+        if (!times.empty() && t < times.back())
+            throw PrepError(where + ": hour " + f[0] + " comes after " + stamp(times.back(), false) + "; sort the rows by time");
+        for (std::size_t c = ng + 1; c < f.size(); ++c)
+            if (!f[c].empty()) throw PrepError(where + ": more values than gauge columns");
+        std::vector<float> v(ng, -1.0f);
+        for (std::size_t c = 0; c < ng; ++c) {
+            const std::string w = c + 1 < f.size() ? f[c + 1] : std::string();
+            const std::string lw = lower(w);
+            if (w.empty() || lw == "na" || lw == "nan") continue;
+            double x = 0;
+            if (!number(w, x)) throw PrepError(where + ": value '" + w + "' of " + head[c + 1] + " is not a number");
+            if (x >= 0.0) v[c] = static_cast<float>(x);
+        }
+        times.push_back(t);
+        values.push_back(std::move(v));
+    }
+    if (times.empty()) throw PrepError(val_path + ": no hour after the header row");
+
+    // Hours missing between the first and the last become missing records.
+    const long first = times.front(), last = times.back();
+    std::vector<const std::vector<float>*> by_hour(static_cast<std::size_t>(last - first + 1), nullptr);
+    for (std::size_t k = 0; k < times.size(); ++k) by_hour[static_cast<std::size_t>(times[k] - first)] = &values[k];
+    const std::vector<float> none(ng, -1.0f);
+    long gaps = 0;
+    for (std::size_t k = 0; k < by_hour.size(); ++k) {
+        if (by_hour[k]) continue;
+        std::size_t e = k;
+        while (e + 1 < by_hour.size() && !by_hour[e + 1]) ++e;
+        out << "note: no row for " << stamp(first + static_cast<long>(k), false);
+        if (e > k) out << " to " << stamp(first + static_cast<long>(e), false);
+        out << " (" << (e - k + 1) << " hour" << (e > k ? "s" : "") << "): written as missing records (-1)\n";
+        gaps += static_cast<long>(e - k + 1);
+        for (std::size_t i = k; i <= e; ++i) by_hour[i] = &none;
+        k = e;
+    }
+
+    // One table per calendar month of the hours' beginnings, or one for all.
+    std::vector<Table> tables;
+    for (long t = first; t <= last; ++t) {
+        const Civil b = civil_from_hours(t - 1);
+        const bool new_month = split == "month" && !tables.empty() && b.d == 1 && b.h == 0;
+        if (tables.empty() || new_month) tables.push_back({t, 0});
+        ++tables.back().hours;
+    }
+    std::vector<std::string> names;
+    for (const auto& tb : tables) {
+        const Civil b = civil_from_hours(tb.first - 1);
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%04d%02d%02d_rag.tb0", b.y, b.m, b.d);
+        names.push_back(dir + "/" + buf);
+        may_write(names.back(), oo);
+    }
+
+    bool has_elev = false;
+    for (int s : col_station) has_elev = has_elev || stations[s].has_elev;
+    const DateTime now = now_local();
+    char date[40];
+    std::snprintf(date, sizeof date, "%04d-%02d-%02d  %02d:%02d", now.year, now.month, now.day, now.hour, now.minute);
+    long spurious = 0;
+    std::string first_spurious;
+    for (std::size_t n = 0; n < tables.size(); ++n) {
+        const Table& tb = tables[n];
+        std::string s;
+        auto kv = [&](const char* k, const std::string& v) { s += fmt_pad(k, 24) + v + "\n"; };
+        auto columns = [&](const char* k, auto&& text) {
+            s += "   " + fmt_pad(k, 21);
+            for (std::size_t c = 0; c < ng; ++c) s += " " + fmt_a(text(stations[col_station[c]]), column_width - 1);
+            s += "\n";
+        };
+        s += std::string(40, '#') + "\n:FileType tb0  ASCII  EnSim 1.0\n#\n# DataType               Time Series\n#\n";
+        kv(":Application", "nimbex-prep");
+        kv(":WrittenBy", "nimbex-prep");
+        kv(":CreationDate", date);
+        s += "#\n#" + std::string(39, '-') + "\n#\n";
+        kv(":Name", "Gauges");
+        s += "#\n";
+        s += "# :StartTime is the end of the hour of the first data line\n";
+        kv(":StartTime", stamp(tb.first, true));
+        kv(":DeltaT", "1");
+        kv(":UnitConversion", "1.0");
+        s += "#\n:ColumnMetaData\n";
+        columns(":ColumnUnits", [](const Station&) { return std::string("mm"); });
+        columns(":ColumnType", [](const Station&) { return std::string("float"); });
+        columns(":ColumnName", [](const Station& x) { return x.name; });
+        columns(":ColumnLocationX", [](const Station& x) { return real_text(x.x); });
+        columns(":ColumnLocationY", [](const Station& x) { return real_text(x.y); });
+        if (has_elev) columns(":Elevation", [](const Station& x) { return real_text(x.elev); });
+        s += ":EndColumnMetaData\n:EndHeader\n";
+        long missing = 0;
+        std::string line;
+        for (long t = tb.first; t < tb.first + tb.hours; ++t) {
+            const std::vector<float>& v = *by_hour[static_cast<std::size_t>(t - first)];
+            line.assign(24, ' ');
+            line.clear();
+            for (std::size_t c = 0; c < ng; ++c) {
+                line += ' ';
+                put_f(line, v[c], column_width - 1, 2);
+                if (v[c] < 0.0f) ++missing;
+                if (v[c] > 100.0f && spurious++ == 0) first_spurious = stamp(t, false) + " (" + head[c + 1] + ")";
+            }
+            s += line + "\n";
+        }
+        write_text_file(names[n], s, oo);
+        out << "wrote " << names[n] << ": " << tb.hours << " hours, " << stamp(tb.first, false) << " to "
+            << stamp(tb.first + tb.hours - 1, false) << " (ends of the hours), " << ng << " gauges, " << missing
+            << " missing records\n";
+    }
+    if (gaps > 0) out << "note: " << gaps << " hour(s) missing from " << val_path << " were filled with missing records\n";
+    if (spurious > 0)
+        out << "note: " << spurious << " hourly value(s) above 100 mm, the first at " << first_spurious
+            << "; the program drops them as spurious (no record)\n";
+    report << out.str();
+    return 0;
+}
+
+}  // namespace nimbex::prep
