@@ -229,7 +229,7 @@ TEST(NimbexPrep, CheckNamesEachPlantedProblem) {
         ASSERT_NE(changed, text) << file << ": " << pattern;
         spit(p, changed);
     };
-    edit("basin/b_shd.r2c", ":TotalNumOfGrids[^\n]*\n", "");
+    edit("basin/b_shd.r2c", ":TotalNumOfGrids[^\n]*\n", ":TotalNumOfGrids 70\n");
     edit("basin/b_par.csv", ":ClassName,water,land,", ":ClassName,land,water,");
     edit("basin/b.pdl", "xOrigin +500000.0", "xOrigin             500500.0");
     edit("event/20230801.evt", ":smrflg[^\n]*\n", "");
@@ -244,7 +244,7 @@ TEST(NimbexPrep, CheckNamesEachPlantedProblem) {
     r = run(d, "$PREP check .");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(listing(d), before);
-    for (const char* says : {"has no :TotalNumOfGrids", "class 1 is land in basin\\b_par.csv but water",
+    for (const char* says : {"2 cell(s) numbered above :TotalNumOfGrids 70 (up to 72)", "class 1 is land in basin\\b_par.csv but water",
                              "describes another grid than basin\\b_shd.r2c: xOrigin 500500.0",
                              "event\\20230801.evt has no line for :smrflg",
                              "event\\20230801.evt: the program stops reading it: :bogusflg / This key word",
