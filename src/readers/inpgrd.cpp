@@ -7,6 +7,7 @@
 #include <string>
 
 #include "driver/run_state.h"
+#include "platform/bounds.h"
 #include "platform/fatal.h"
 #include "platform/files.h"
 #include "platform/fortran_format.h"
@@ -217,6 +218,12 @@ void inpgrd(RunState& rs, int& nx_pdl, int& ny_pdl, int mode) {
         check_grid(con, name, g.xcount, g.ycount,
                    std::isfinite(g.xdelta) && std::isfinite(g.ydelta) && g.xdelta > 0.0f && g.ydelta > 0.0f &&
                        std::isfinite(g.xorigin) && std::isfinite(g.yorigin));
+        // The grid description replaces the watershed's and goes into every
+        // output header: each value must fit its field there.
+        check_range(con, "inpgrd", ":xDelta", g.xdelta, min_cell_size, max_cell_size, name);
+        check_range(con, "inpgrd", ":yDelta", g.ydelta, min_cell_size, max_cell_size, name);
+        check_magnitude(con, "inpgrd", ":xOrigin", g.xorigin, max_coordinate, name);
+        check_magnitude(con, "inpgrd", ":yOrigin", g.yorigin, max_coordinate, name);
 
         sh.x_cell = g.xdelta / 1000.0f;
         sh.y_cell = g.ydelta / 1000.0f;
@@ -288,6 +295,8 @@ void inpgrd(RunState& rs, int& nx_pdl, int& ny_pdl, int mode) {
             con.line(" The above line = values found");
             fatal_stop("Program aborted in inpgrd @ 235");
         }
+        check_range(con, "inpgrd", "cell size", sh.x_cell, min_cell_size, max_cell_size, name);
+        check_range(con, "inpgrd", "cell size", sh.y_cell, min_cell_size, max_cell_size, name);
         sh.ix_cell = cut_to_int(sh.x_cell);
         sh.iy_cell = cut_to_int(sh.y_cell);
         auto count = [](int span, float cell) {

@@ -14,4 +14,8 @@ struct RunState;
 void read_evt(RunState& rs, float& conv, float& scale, std::array<float, 16>& smc, int& hoursraindata,
               int& hoursflowdata);
 
+// Stops the run when the start of the event just read (year, month, day,
+// hour) is not a date and hour of the calendar the frames are dated with.
+void check_event_date(RunState& rs);
+
 }  // namespace nimbex
