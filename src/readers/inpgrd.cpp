@@ -164,6 +164,9 @@ void inpgrd(RunState& rs, int& nx_pdl, int& ny_pdl, int mode) {
             std::string label, value;
             if (read_failed(r.read(label, 20))) fail(line_no);
             if (read_failed(r.read(value, width))) fail(line_no);
+            // The projection and ellipsoid go into every grid written: an
+            // empty value or one with control characters cannot.
+            if (trim(value).empty() || has_control(value)) fail(line_no);
             value = fit(value, width);
             put_pad(*echo(label), value, static_cast<int>(width));
             report(line);
@@ -182,6 +185,12 @@ void inpgrd(RunState& rs, int& nx_pdl, int& ny_pdl, int mode) {
             std::string label;
             if (read_failed(r.read(label, 20))) fail(line_no);
             if (read_failed(r.read(v))) fail(line_no);
+            // Refused before the echo: the report never shows NaN or Infinity.
+            if (!std::isfinite(v)) {
+                con.line("Problems reading line " + std::to_string(line_no) + " in file: " + name);
+                fatal_stop("Program aborted in inpgrd: " + std::string(trim(label)) + " " + real_text(v) +
+                           " is not a finite number in " + name);
+            }
             put_f(*echo(label), v, 12, 3);
             report(line);
         };

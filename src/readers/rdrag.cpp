@@ -134,6 +134,9 @@ void Reader::labelled(int& nhours, float& unit_conversion, int& nstations) {
                     if (number <= 5) unreadable_line(number);
                     break;
                 }
+                // The projection and ellipsoid go into every grid written.
+                if ((number == 3 || number == 4) && (trim(text).empty() || has_control(text)))
+                    unreadable_line(number);
                 if (number == 2) g.file_type = text;
                 if (number == 3) rs.grid.projection = text;
                 if (number == 4) rs.grid.ellipsoid = text;
@@ -486,7 +489,8 @@ void rdrag(RunState& rs, int& nhours, float& unit_conversion, int& nstations, st
         }
         out.clear();
         put_i(out, h, 10);
-        for (int i = 0; i < nstations; ++i) put_f(out, row[i], 10, 3);
+        // A value that is not a finite number is echoed as the no-record mark.
+        for (int i = 0; i < nstations; ++i) put_f(out, std::isfinite(row[i]) ? row[i] : -1.0f, 10, 3);
         info.put_line(out);
     }
 
