@@ -9,6 +9,7 @@
 #include <vector>
 #include <string>
 
+#include "platform/calendar.h"
 #include "platform/fatal.h"
 #include "platform/fortran_format.h"
 #include "weighting/weight.h"
@@ -44,13 +45,6 @@ void make_station_arrays(RunState& rs, int nstations) {
     ds.w_cells = cells;
     ds.station_has_data.assign(ns + 1, 0);
     ds.alloc_stations = nstations;
-}
-
-int month_length(int year, int month) {
-    static constexpr int days[13] = {31, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month < 1 || month > 12) return 31;
-    if (month == 2 && year % 4 == 0) return 29;
-    return days[month];
 }
 
 bool reports(float v) { return v >= 0.0f; }

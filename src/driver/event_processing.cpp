@@ -13,6 +13,8 @@
 #include "driver/distribute.h"
 #include "driver/run_state.h"
 #include "ensim/keyword_line.h"
+#include "platform/bounds.h"
+#include "platform/limits.h"
 #include "platform/fatal.h"
 #include "platform/fortran_format.h"
 #include "platform/text.h"
@@ -93,6 +95,10 @@ void read_parameters(RunState& rs) {  // F2 .. F5
             fatal_stop("Program aborted in nimbex: parameter not a number in " +
                        std::string(rs.file_name(2).trimmed()));
         }
+        const std::string par_name(rs.file_name(2).trimmed());
+        check_magnitude(con, "nimbex", ":rlapse", rs.rlapse, max_lapse_rate, par_name);
+        check_magnitude(con, "nimbex", ":radiusinflce", rs.radiusinflce, max_distance_km, par_name);
+        check_magnitude(con, "nimbex", ":smoothdist", rs.smoothdist, max_distance_km, par_name);
     }
     con.line(msg() << "ni=" << rs.event_count);
     con.line("Echo input parameters:");
@@ -198,6 +204,13 @@ void read_elv_max(RunState& rs) {  // F8
             std::size_t to = static_cast<std::size_t>(i - 1) * nx + (j - 1);
             if (from < grid.size() && to < rs.elev_grid.size()) rs.elev_grid[to] = grid[from];
         }
+    for (std::size_t c = 0; c < grid.size(); ++c) {
+        if (in_range(grid[c], -max_elevation, max_elevation)) continue;
+        const std::size_t w = static_cast<std::size_t>(std::max(gx, 1));
+        check_magnitude(con, "nimbex",
+                        "elevation of row " + std::to_string(c / w + 1) + " column " + std::to_string(c % w + 1),
+                        grid[c], max_elevation, "basin\\elv_max.r2c");
+    }
     rs.elv_max_used = true;
 }
 
@@ -518,6 +531,20 @@ void write_run_totals(RunState& rs) {
     rs.out_hdr.extra_names.clear();
     rs.out_hdr.extra_values.clear();
     rs.out_hdr.source_file = "multiple_events";
+    // The totals are written in 10 columns without decimals. The bounds on
+    // gauge values, elevations and the lapse rate keep every sum finite, but
+    // a long run of extreme values could still pass what the field holds:
+    // stop rather than write a field of stars.
+    const std::size_t nx = static_cast<std::size_t>(std::max(rs.dist.nx, 1));
+    for (std::size_t c = 0; c < rs.dist.run_total.size(); ++c) {
+        const float v = rs.dist.run_total[c];
+        if (v < 999999999.0f && v > -99999999.0f) continue;
+        rs.con.line("ERROR: the run total of row " + std::to_string(c / nx + 1) + " column " +
+                    std::to_string(c % nx + 1) + " is " + real_text(v) + " mm");
+        rs.con.line("Check the gauge values, station elevations, cell elevations and the lapse rate");
+        fatal_stop("Program aborted in nimbex: run total " + real_text(v) +
+                   " does not fit the 10 columns of nimbex_sum.r2c");
+    }
     rs.dist.outarray = rs.dist.run_total;
     write_r2c(rs, 599, 599, 1, 1, 0, 0, 1);
     write_r2c(rs, 599, 599, 1, 1, 1, 1, 10);

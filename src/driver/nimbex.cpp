@@ -217,6 +217,7 @@ void nimbex_main(RunState& rs, const char* arg) {
     std::array<float, 16> smc{};
     int hours_rain = 0, hours_flow = 0;
     read_evt(rs, conv, scale, smc, hours_rain, hours_flow);
+    check_event_date(rs);
     rs.event1_conversion = conv;
 
     // 7: the obsolete settings file is refused.
@@ -249,6 +250,7 @@ void nimbex_main(RunState& rs, const char* arg) {
             rs.file_name(99) = rs.evt.event_fln.at(static_cast<std::size_t>(rs.event_number)).str();
             float later_conv = 0.0f;  // the gauge file's factor counts for later events
             read_evt(rs, later_conv, scale, smc, hours_rain, hours_flow);
+            check_event_date(rs);
         }
         con.line("Using input file   " + fit(rs.file_name(5).str(), 40));
         con.line("Creating           " + fit(rs.file_name(10).str(), 40));

@@ -178,6 +178,9 @@ int handle_event_key(Console& con, EventRecord& e, std::string_view key, std::st
         if (!has_word) return -1;
         if (k.slot == 0) return 1;
         if (k.slot == 1 || k.slot == 2) file_part(word);
+        std::string taken;
+        take_text(word, taken);
+        if (taken.size() > static_cast<std::size_t>(event_name_width)) throw LongName(key, taken);
         take_value(word, e.names[static_cast<std::size_t>(k.slot)]);
         return 1;
     }

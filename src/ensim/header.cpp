@@ -87,8 +87,13 @@ int handle_common_key(Console& con, EnSimHeader& h, std::string_view key, std::s
     if (key == ":version") return first_word_key(h.version, value);
     if (key == ":name") return first_word_key(h.name, value);
     if (key == ":attributename") return attribute_name_key(con, h, value);
-    if (key == ":projection") return first_word_key(h.projection, value);
-    if (key == ":ellipsoid") return first_word_key(h.ellipsoid, value);
+    if (key == ":projection" || key == ":ellipsoid") {
+        // Both go into the header of every grid written: a word with a control
+        // character (a NUL, a stray carriage return) could not be read back.
+        std::string word, rest;
+        if (next_word(value, word, rest) && has_control(word)) return -1;
+        return first_word_key(key == ":projection" ? h.projection : h.ellipsoid, value);
+    }
     if (key == ":zone") return first_word_key(h.zone, value);
     return 0;
 }

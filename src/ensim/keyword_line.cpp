@@ -147,6 +147,8 @@ std::string bad_value_message(std::string_view word, std::string_view line) {
 bool next_word(std::string_view value, std::string& word, std::string& rest) {
     std::string w, r;
     if (split_line(value, w, r) == 0) return false;
+    // A quoted empty word ("") is an empty value, like a missing one.
+    if (trim(w).empty()) return false;
     word = std::move(w);
     rest = std::move(r);
     return true;

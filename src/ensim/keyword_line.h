@@ -51,7 +51,8 @@ private:
 std::string bad_value_message(std::string_view word, std::string_view line);
 
 // Splits the first word off a value (split_line on the value): false when the
-// value is empty (a handler then answers -1). `rest` gets the remainder.
+// value is empty or its first word is a quoted empty word "" (a handler then
+// answers -1). `rest` gets the remainder.
 bool next_word(std::string_view value, std::string& word, std::string& rest);
 
 // Free-format conversion of one word into a field. A null word (",") leaves

@@ -4,9 +4,19 @@
 #include <ostream>
 #include <string>
 
+#include "platform/text.h"
+
 namespace nimbex {
 
 void Console::line(std::string_view text) {
+    // Console lines often echo input text: control characters are shown as
+    // escapes, never sent raw to the terminal.
+    if (has_control(text)) {
+        const std::string shown = visible(text);
+        out_->write(shown.data(), static_cast<std::streamsize>(shown.size()));
+        out_->put('\n');
+        return;
+    }
     out_->write(text.data(), static_cast<std::streamsize>(text.size()));
     out_->put('\n');
     out_->flush();

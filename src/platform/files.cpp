@@ -98,6 +98,15 @@ void FileUnit::check_write(bool ok) {
 
 void FileUnit::put(std::string_view text) {
     if (text.empty()) return;
+    // A NUL byte from input (an unset switch, a name read from a damaged
+    // file) is written as a blank: no file of the run ever holds one.
+    if (std::memchr(text.data(), 0, text.size()) != nullptr) {
+        std::string clean(text);
+        for (char& c : clean)
+            if (c == '\0') c = ' ';
+        check_write(std::fwrite(clean.data(), 1, clean.size(), f_) == clean.size());
+        return;
+    }
     check_write(std::fwrite(text.data(), 1, text.size(), f_) == text.size());
 }
 

@@ -25,4 +25,41 @@ std::string fit(std::string_view s, std::size_t width) {
 
 bool same_text(std::string_view a, std::string_view b) { return trim_right(a) == trim_right(b); }
 
+namespace {
+bool is_control(char c) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    return u < 32 || u == 127;
+}
+}  // namespace
+
+bool has_control(std::string_view s) {
+    for (char c : s)
+        if (is_control(c)) return true;
+    return false;
+}
+
+std::string visible(std::string_view s) {
+    if (!has_control(s)) return std::string(s);
+    static constexpr char hex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(s.size() + 8);
+    for (char c : s) {
+        if (!is_control(c)) {
+            out += c;
+            continue;
+        }
+        const unsigned char u = static_cast<unsigned char>(c);
+        switch (c) {
+            case '\r': out += "\\r"; break;
+            case '\n': out += "\\n"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                out += "\\x";
+                out += hex[u >> 4];
+                out += hex[u & 15];
+        }
+    }
+    return out;
+}
+
 }  // namespace nimbex

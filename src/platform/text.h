@@ -19,6 +19,12 @@ std::string fit(std::string_view s, std::size_t width);
 inline std::string first_chars(std::string_view s, std::size_t n) { return fit(s, n); }
 // Comparison that treats a shorter text as padded with blanks.
 bool same_text(std::string_view a, std::string_view b);
+// Text read from input as it may be shown in a message: control characters
+// (codes 0-31 and 127) become visible escapes such as \r, \t and \x00, so a
+// stray carriage return cannot hide the message on a terminal.
+std::string visible(std::string_view s);
+// True if the text holds a control character that visible() would escape.
+bool has_control(std::string_view s);
 
 // A text field of fixed width N: assignment cuts or pads, comparisons ignore
 // trailing blanks.

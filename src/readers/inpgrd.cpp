@@ -7,6 +7,7 @@
 #include <string>
 
 #include "driver/run_state.h"
+#include "platform/bounds.h"
 #include "platform/fatal.h"
 #include "platform/files.h"
 #include "platform/fortran_format.h"
@@ -163,6 +164,9 @@ void inpgrd(RunState& rs, int& nx_pdl, int& ny_pdl, int mode) {
             std::string label, value;
             if (read_failed(r.read(label, 20))) fail(line_no);
             if (read_failed(r.read(value, width))) fail(line_no);
+            // The projection and ellipsoid go into every grid written: an
+            // empty value or one with control characters cannot.
+            if (trim(value).empty() || has_control(value)) fail(line_no);
             value = fit(value, width);
             put_pad(*echo(label), value, static_cast<int>(width));
             report(line);
@@ -181,6 +185,12 @@ void inpgrd(RunState& rs, int& nx_pdl, int& ny_pdl, int mode) {
             std::string label;
             if (read_failed(r.read(label, 20))) fail(line_no);
             if (read_failed(r.read(v))) fail(line_no);
+            // Refused before the echo: the report never shows NaN or Infinity.
+            if (!std::isfinite(v)) {
+                con.line("Problems reading line " + std::to_string(line_no) + " in file: " + name);
+                fatal_stop("Program aborted in inpgrd: " + std::string(trim(label)) + " " + real_text(v) +
+                           " is not a finite number in " + name);
+            }
             put_f(*echo(label), v, 12, 3);
             report(line);
         };
@@ -217,6 +227,12 @@ void inpgrd(RunState& rs, int& nx_pdl, int& ny_pdl, int mode) {
         check_grid(con, name, g.xcount, g.ycount,
                    std::isfinite(g.xdelta) && std::isfinite(g.ydelta) && g.xdelta > 0.0f && g.ydelta > 0.0f &&
                        std::isfinite(g.xorigin) && std::isfinite(g.yorigin));
+        // The grid description replaces the watershed's and goes into every
+        // output header: each value must fit its field there.
+        check_range(con, "inpgrd", ":xDelta", g.xdelta, min_cell_size, max_cell_size, name);
+        check_range(con, "inpgrd", ":yDelta", g.ydelta, min_cell_size, max_cell_size, name);
+        check_magnitude(con, "inpgrd", ":xOrigin", g.xorigin, max_coordinate, name);
+        check_magnitude(con, "inpgrd", ":yOrigin", g.yorigin, max_coordinate, name);
 
         sh.x_cell = g.xdelta / 1000.0f;
         sh.y_cell = g.ydelta / 1000.0f;
@@ -288,6 +304,8 @@ void inpgrd(RunState& rs, int& nx_pdl, int& ny_pdl, int mode) {
             con.line(" The above line = values found");
             fatal_stop("Program aborted in inpgrd @ 235");
         }
+        check_range(con, "inpgrd", "cell size", sh.x_cell, min_cell_size, max_cell_size, name);
+        check_range(con, "inpgrd", "cell size", sh.y_cell, min_cell_size, max_cell_size, name);
         sh.ix_cell = cut_to_int(sh.x_cell);
         sh.iy_cell = cut_to_int(sh.y_cell);
         auto count = [](int span, float cell) {

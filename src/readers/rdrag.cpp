@@ -13,6 +13,7 @@
 #include "readers/gauge_io.h"
 #include "platform/fortran_format.h"
 #include "platform/free_format.h"
+#include "platform/bounds.h"
 #include "platform/limits.h"
 
 namespace nimbex {
@@ -133,6 +134,9 @@ void Reader::labelled(int& nhours, float& unit_conversion, int& nstations) {
                     if (number <= 5) unreadable_line(number);
                     break;
                 }
+                // The projection and ellipsoid go into every grid written.
+                if ((number == 3 || number == 4) && (trim(text).empty() || has_control(text)))
+                    unreadable_line(number);
                 if (number == 2) g.file_type = text;
                 if (number == 3) rs.grid.projection = text;
                 if (number == 4) rs.grid.ellipsoid = text;
@@ -157,6 +161,8 @@ void Reader::labelled(int& nhours, float& unit_conversion, int& nstations) {
             case 13: {
                 float v = unit_conversion;
                 if (r.read(v) == ReadResult::value) unit_conversion = v;
+                check_magnitude(con, "rdrag", "conversion factor (line 13)", unit_conversion, max_conversion_factor,
+                           fname);
                 echo << unit_conversion;
                 break;
             }
@@ -184,7 +190,18 @@ void Reader::labelled(int& nhours, float& unit_conversion, int& nstations) {
     // leaves their values unchanged by a lapse-rate correction.
     for (int k = 1; k <= nstations; ++k) g.station_elevation[k] = 0.0f;
 
-    {
+    // Each list starts on a new line, an empty list too.
+    auto empty_list_line = [&](std::string_view message, const char* stop) {
+        if (nstations > 0) return;
+        if (f.get_line(line)) {
+            info().put_line("");
+            return;
+        }
+        con.line(message);
+        fatal_stop(stop);
+    };
+    empty_list_line(msg() << " error reading precip station name n=" << 1, " program aborted in nimbex @ 166");
+    if (nstations > 0) {
         ListReader r(next());
         for (int k = 1; k <= nstations; ++k) {
             text.clear();
@@ -199,17 +216,22 @@ void Reader::labelled(int& nhours, float& unit_conversion, int& nstations) {
         info().put_line(echo);
     }
     auto read_coordinates = [&](std::vector<float>& dest, const char* what, const char* stop) {
+        empty_list_line(msg() << what << 1, stop);
+        if (nstations == 0) return;
         ListReader r(next());
         bool failed = false;
         for (int k = 1; k <= nstations && !failed; ++k) failed = read_failed(r.read(dest[k]));
-        ListLine values(false);
-        for (int k = 1; k <= nstations; ++k) values << dest[k];
-        info().put_line(values);
         for (int k = 1; k <= nstations && !failed; ++k) {
             if (std::isfinite(dest[k])) continue;
             con.line(msg() << " coordinate of station" << k << " is not a finite number in " << fname);
             fatal_stop(std::string(stop) + ": coordinate not a number in " + fname);
         }
+        for (int k = 1; k <= nstations && !failed; ++k)
+            check_magnitude(con, "rdrag", "coordinate of station " + std::to_string(k), dest[k], max_coordinate,
+                            fname);
+        ListLine values(false);
+        for (int k = 1; k <= nstations; ++k) values << dest[k];
+        info().put_line(values);
         if (failed) {
             ListLine m = msg();
             m << what << nstations + 1;
@@ -237,6 +259,7 @@ void Reader::old_layout(int& nhours, float& unit_conversion, int& nstations) {
     if (!f.get_line(line) || !fixed_int(columns(line, 1, 5), nstations) || !fixed_int(columns(line, 6, 10), nhours) ||
         !fixed_real(columns(line, 11, 15), unit_conversion) || nstations < 0 || nhours < 0)
         unreadable_line(2);
+    check_magnitude(rs.con, "rdrag", "conversion factor (line 2)", unit_conversion, max_conversion_factor, fname);
     {
         std::string echo;
         put_i(echo, nstations, 5);
@@ -407,6 +430,8 @@ void rdrag(RunState& rs, int& nhours, float& unit_conversion, int& nstations, st
     if (g.newfmtflg == 'n') {
         ListReader r([&f](std::string& s) { return f.get_line(s); });
         bool failed = false;
+        // The soil moisture line is there even without stations.
+        if (nstations == 0) failed = !f.get_line(line);
         for (int k = 1; k <= nstations && !failed; ++k) failed = read_failed(r.read(g.init_soil_moisture[k]));
         if (failed) {
             con.line(" Problems reading soil moisture line in");
@@ -464,7 +489,8 @@ void rdrag(RunState& rs, int& nhours, float& unit_conversion, int& nstations, st
         }
         out.clear();
         put_i(out, h, 10);
-        for (int i = 0; i < nstations; ++i) put_f(out, row[i], 10, 3);
+        // A value that is not a finite number is echoed as the no-record mark.
+        for (int i = 0; i < nstations; ++i) put_f(out, std::isfinite(row[i]) ? row[i] : -1.0f, 10, 3);
         info.put_line(out);
     }
 
@@ -476,7 +502,17 @@ void rdrag(RunState& rs, int& nhours, float& unit_conversion, int& nstations, st
     for (int h = 1; h <= nhours; ++h) {
         float* row = g.hour_values(h);
         for (int i = 0; i < nstations; ++i) {
+            if (!std::isfinite(row[i])) {
+                row[i] = -1.0f;
+                continue;
+            }
+            const float raw = row[i];
             row[i] *= unit_conversion;
+            if (row[i] > max_gauge_amount)
+                check_magnitude(con, "rdrag",
+                                "rain of station " + std::to_string(i + 1) + " at hour " + std::to_string(h) + " (" +
+                                    real_text(raw) + " times " + real_text(unit_conversion) + ")",
+                                row[i], max_gauge_amount, fname);
             if (!std::isfinite(row[i])) row[i] = -1.0f;
         }
     }

@@ -1,6 +1,7 @@
 #include "readers/read_evt.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <new>
 #include <string>
@@ -10,6 +11,8 @@
 #include "ensim/keyword_line.h"
 #include "platform/fatal.h"
 #include "platform/fortran_format.h"
+#include "platform/calendar.h"
+#include "platform/limits.h"
 
 namespace nimbex {
 
@@ -55,6 +58,44 @@ int cut_to_int(float v) {
     if (v >= 2147483520.0f) return 2147483647;
     if (v <= -2147483648.0f) return -2147483647 - 1;
     return static_cast<int>(v);
+}
+
+// A switch no event file has set holds the zero character: shown as a blank.
+char shown_flag(char f) { return f == '\0' ? ' ' : f; }
+
+// The reals of the event record must be finite numbers: even those this
+// program does not use are echoed to the information report and handed on.
+void check_event_reals(RunState& rs, const std::string& name) {
+    const EventRecord& e = rs.evt.event;
+    const struct {
+        std::string_view key;
+        float v;
+    } reals[] = {
+        {":intsoilmoisture", e.intsoilmoisture},
+        {":rainconvfactor", e.rainconvfactor},
+        {":eventprecipscalefactor", e.eventprecipscalefactor},
+        {":precipscalefactor", e.precipscalefactor},
+        {":eventsnowscalefactor", e.eventsnowscalefactor},
+        {":eventtempscalefactor", e.eventtempscalefactor},
+        {":snowscalefactor", e.snowscalefactor},
+        {":hoursraindata", e.hoursraindata},
+        {":hoursflowdata", e.hoursflowdata},
+        {":tempscalefactor", e.tempscalefactor},
+        {":disaggregate", e.disaggregate},
+    };
+    for (const auto& r : reals) {
+        if (std::isfinite(r.v)) continue;
+        rs.con.line("ERROR in the event file " + name);
+        fatal_stop("Program aborted in read_evt: " + std::string(r.key) + " " + std::string(trim(list_real(r.v))) +
+                   " is not a finite number in " + name);
+    }
+    if (std::fabs(e.rainconvfactor) > max_conversion_factor) {
+        rs.con.line("ERROR in the event file " + name);
+        rs.con.line("A conversion factor may be at most " + std::string(trim(list_real(max_conversion_factor))) +
+                    " in size");
+        fatal_stop("Program aborted in read_evt: :rainconvfactor " + std::string(trim(list_real(e.rainconvfactor))) +
+                   " is out of range in " + name);
+    }
 }
 
 struct FlagLabel {
@@ -152,6 +193,15 @@ void read_chain(RunState& rs, FileUnit& f) {
             rs.con.blank();
             fatal_stop("Program abortedin rdevt @ 460");
         }
+        // A longer name would be cut and name another file.
+        if (len_trim(line) > chain_name_width) {
+            rs.con.line("ERROR parsing " + std::string(rs.file_name(99).trimmed()));
+            rs.con.line("   in line: " + line);
+            fatal_stop("Program aborted in read_evt: event file name no " + std::to_string(i) +
+                       " after :noeventstofollow in " + std::string(rs.file_name(99).trimmed()) +
+                       " is longer than " + std::to_string(chain_name_width) +
+                       " characters: " + std::string(trim(line)));
+        }
         const std::string name = first_chars(line, chain_name_width);
         ev.event_fln[static_cast<std::size_t>(i)] = name;
         rs.files[info_unit].put_line(name);
@@ -178,6 +228,11 @@ void read_lines(RunState& rs, const std::string& name) {
         } catch (const BadValue& bad) {
             rs.con.line("ERROR parsing " + name);  // the stop line names no file
             fatal_stop(bad_value_message(bad.word(), line));
+        } catch (const LongName& longer) {
+            rs.con.line("ERROR parsing " + name);
+            rs.con.line("   in line: " + line);
+            fatal_stop("Program aborted in read_evt: the name of " + longer.key() + " in " + name +
+                       " is longer than " + std::to_string(event_name_width) + " characters: " + longer.name());
         }
         if (result < 0 && empty_value_is_fatal(key)) {
             rs.con.line("ERROR parsing " + name);
@@ -204,7 +259,7 @@ void echo_as_read(RunState& rs) {
     info.put_line("flags as read from the event file:");
     for (const FlagLabel& fl : read_echo) {
         std::string s = fmt_pad("event%" + std::string(fl.label), 15);
-        s += e.*fl.field;
+        s += shown_flag(e.*fl.field);
         info.put_line(s);
     }
 }
@@ -217,7 +272,7 @@ void echo_in_force(RunState& rs, int hoursraindata, int hoursflowdata) {
     info.put_line("#");
     for (const FlagLabel& fl : used_echo) {
         std::string s = fmt_pad(fl.label, 30);
-        s += ev.sw.*fl.field;
+        s += shown_flag(ev.sw.*fl.field);
         info.put_line(s);
     }
     info.put_line("#");
@@ -268,6 +323,34 @@ bool peek_event_names(Console& con, const std::string& name, std::array<std::str
     return true;
 }
 
+void check_event_date(RunState& rs) {
+    const EventRecord& e = rs.evt.event;
+    std::string what;
+    int value = 0;
+    if (e.year < min_event_year || e.year > max_event_year) {
+        what = ":year";
+        value = e.year;
+    } else if (e.month < 1 || e.month > 12) {
+        what = ":month";
+        value = e.month;
+    } else if (e.day < 1 || e.day > month_length(e.year, e.month)) {
+        what = ":day";
+        value = e.day;
+    } else if (e.hour < 0 || e.hour > 23) {
+        what = ":hour";
+        value = e.hour;
+    }
+    if (what.empty()) return;
+    const std::string name(rs.file_name(99).trimmed());
+    rs.con.line("ERROR in the event file " + name);
+    rs.con.line("Start of the event: :year " + std::to_string(e.year) + " :month " + std::to_string(e.month) +
+                " :day " + std::to_string(e.day) + " :hour " + std::to_string(e.hour));
+    rs.con.line("The year must be " + std::to_string(min_event_year) + " to " + std::to_string(max_event_year) +
+                ", the day one of its month (29 February in every");
+    rs.con.line("year divisible by 4), the hour 0 to 23");
+    fatal_stop("Program aborted in read_evt: impossible start " + what + " " + std::to_string(value) + " in " + name);
+}
+
 void read_evt(RunState& rs, float& conv, float& scale, std::array<float, 16>& smc, int& hoursraindata,
               int& hoursflowdata) {
     EventState& ev = rs.evt;
@@ -290,6 +373,7 @@ void read_evt(RunState& rs, float& conv, float& scale, std::array<float, 16>& sm
     }
 
     read_lines(rs, name);
+    check_event_reals(rs, name);
 
     // 1. The date text.
     std::string date;
@@ -448,7 +532,7 @@ void read_evt(RunState& rs, float& conv, float& scale, std::array<float, 16>& sm
     // 16. Re-initialising states in the middle of a chain is rarely wanted.
     if (!first && sw.resumflg != 'n') {
         rs.con.line("WARNING:");
-        rs.con.line(msg() << "resumflg =" << sw.resumflg);
+        rs.con.line(msg() << "resumflg =" << shown_flag(sw.resumflg));
         rs.con.line("This will reinitialize state variables instead of ");
         rs.con.line("carrying on with the model values");
         rs.con.line("Not a good idea if not intended");

@@ -20,5 +20,8 @@ void read_evt(RunState& rs, float& conv, float& scale, std::array<float, 16>& sm
 // (element k for slot k, "dummy" when unset), read ahead with no other
 // effect; false when the file cannot be opened.
 bool peek_event_names(Console& con, const std::string& name, std::array<std::string, 11>& names);
+// Stops the run when the start of the event just read (year, month, day,
+// hour) is not a date and hour of the calendar the frames are dated with.
+void check_event_date(RunState& rs);
 
 }  // namespace nimbex

@@ -5,6 +5,7 @@
 #include "readers/read_par_parser.h"
 
 #include <array>
+#include <cmath>
 #include <functional>
 #include <new>
 #include <stdexcept>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "driver/run_state.h"
+#include "platform/bounds.h"
 #include "platform/fatal.h"
 #include "platform/files.h"
 #include "platform/fortran_format.h"
@@ -57,11 +59,24 @@ bool starts_with(const std::string& line, std::string_view key) {
     return line.size() >= key.size() && line.compare(0, key.size(), key) == 0;
 }
 
+// A value of the parameter file that is not a finite number. Even values
+// this program does not use are echoed and handed on, so none may be NaN or
+// an infinity.
+class NotFinite : public FatalStop {
+public:
+    NotFinite(std::string_view line, float v) : FatalStop("value not a finite number"), line_(line), v_(v) {}
+    const std::string& line() const { return line_; }
+    float value() const { return v_; }
+private:
+    std::string line_;
+    float v_;
+};
+
 // The values of one keyword line: the keyword token is read and dropped,
 // then the items in order. The first failed item ends the line's reading.
 class LineValues {
 public:
-    explicit LineValues(std::string_view line) : rd_(line) {
+    explicit LineValues(std::string_view line) : rd_(line), line_(line) {
         std::string keyword;
         take(rd_.read(keyword, keyword_width));
     }
@@ -70,7 +85,11 @@ public:
     bool stored() const { return last_ == ReadResult::value; }
 
     void get(int& v) { if (ok_) take(rd_.read(v)); }
-    void get(float& v) { if (ok_) take(rd_.read(v)); }
+    void get(float& v) {
+        if (!ok_) return;
+        take(rd_.read(v));
+        if (last_ == ReadResult::value && !std::isfinite(v)) throw NotFinite(line_, v);
+    }
     void get(FText<10>& v) {
         if (!ok_) return;
         std::string s;
@@ -94,6 +113,7 @@ private:
         if (read_failed(r)) ok_ = false;
     }
     ListReader rd_;
+    std::string_view line_;
     bool ok_ = true;
     ReadResult last_ = ReadResult::value;
 };
@@ -555,8 +575,15 @@ void read_par_parser(RunState& rs, int unit, int entry) {
     if (p.sec_start[1] > 0) collect_comments(rs, lines);
 
     auto scan = [&](int s, const KeyTable& keys) {
-        return scan_section(lines, p.sec_start[static_cast<std::size_t>(s)], p.sec_end[static_cast<std::size_t>(s)],
-                            keys);
+        try {
+            return scan_section(lines, p.sec_start[static_cast<std::size_t>(s)],
+                                p.sec_end[static_cast<std::size_t>(s)], keys);
+        } catch (const NotFinite& bad) {
+            rs.con.line("ERROR in the parameter file " + name);
+            rs.con.line("   in line: " + std::string(trim_right(bad.line())));
+            fatal_stop("Program aborted in read_par_parser: value " + real_text(bad.value()) +
+                       " is not a finite number in " + name + ", line: " + std::string(trim(bad.line())));
+        }
     };
 
     // 6.-8. The sections in order.

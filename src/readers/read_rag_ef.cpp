@@ -16,6 +16,7 @@
 #include "ensim/header.h"
 #include "ensim/keyword_line.h"
 #include "ensim/tb0_header.h"
+#include "platform/bounds.h"
 #include "platform/fatal.h"
 #include "platform/fortran_format.h"
 #include "platform/free_format.h"
@@ -250,6 +251,7 @@ void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_con
         con.blank();
         fatal_stop("Program aborted in read_rag_ef: UnitConversion not a number in " + fname);
     }
+    check_magnitude(con, "read_rag_ef", ":UnitConversion", unit_conversion, max_conversion_factor, fname);
     if (deltat < 1) {
         con.line(msg() << "ERROR: DeltaT =" << deltat);
         con.line("in " + fname);
@@ -298,6 +300,16 @@ void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_con
         con.blank();
         fatal_stop("Program aborted in read_rag_ef: station location not a number in " + fname);
     }
+    for (std::size_t c = 0; c < ns; ++c) {
+        const std::string station = "station " + std::to_string(c + 1);
+        check_magnitude(con, "read_rag_ef", ":ColumnLocationX of " + station, cols.column_location_x[c],
+                        max_coordinate, fname);
+        check_magnitude(con, "read_rag_ef", ":ColumnLocationY of " + station, cols.column_location_y[c],
+                        max_coordinate, fname);
+        if (c < cols.column_elevation.size())
+            check_magnitude(con, "read_rag_ef", ":Elevation of " + station, cols.column_elevation[c], max_elevation,
+                            fname);
+    }
     for (int k = 1; k <= nstations; ++k) {
         const std::size_t c = static_cast<std::size_t>(k - 1);
         g.station_name[k] = c < cols.column_name.size() ? first_chars(cols.column_name[c].str(), 12) : std::string();
@@ -343,12 +355,22 @@ void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_con
     }
 
     // The factor applies to every value read, missing ones included. A value
-    // that is not a finite number (NaN, an infinity, or one the factor takes
-    // beyond the real range) counts as no record.
+    // that is not a finite number (NaN, an infinity) counts as no record; rain
+    // beyond any real amount once converted stops the run.
     for (int k = 1; k <= nsteps; ++k) {
         float* row = g.hour_values(k * deltat);
         for (int i = 0; i < nstations; ++i) {
+            if (!std::isfinite(row[i])) {
+                row[i] = -1.0f;
+                continue;
+            }
+            const float raw = row[i];
             row[i] *= unit_conversion;
+            if (row[i] > max_gauge_amount)
+                check_magnitude(con, "read_rag_ef",
+                                "rain of station " + std::to_string(i + 1) + " in data line " + std::to_string(k) +
+                                    " (" + real_text(raw) + " times " + real_text(unit_conversion) + ")",
+                                row[i], max_gauge_amount, fname);
             if (!std::isfinite(row[i])) row[i] = -1.0f;
         }
     }

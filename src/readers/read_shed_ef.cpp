@@ -12,6 +12,7 @@
 #include "driver/run_state.h"
 #include "ensim/keyword_line.h"
 #include "ensim/r2c_header.h"
+#include "platform/bounds.h"
 #include "platform/fatal.h"
 #include "platform/files.h"
 #include "platform/fortran_format.h"
@@ -103,7 +104,19 @@ void check_shed_counts(Console& con, const ShedHeader& h, const std::string& nam
         what = "class count";
     else if (!std::isfinite(h.nominalgridsize_al))
         what = ":NominalGridSize_AL";
-    if (what.empty()) return;
+    if (what.empty()) {
+        // Origins and cell sizes go into every output header, and the nominal
+        // size converts the radius and smoothing distance to cells.
+        check_range(con, "read_shed_ef", ":xDelta", h.xdelta, min_cell_size, max_cell_size, name);
+        check_range(con, "read_shed_ef", ":yDelta", h.ydelta, min_cell_size, max_cell_size, name);
+        check_magnitude(con, "read_shed_ef", ":xOrigin", h.xorigin, max_coordinate, name);
+        check_magnitude(con, "read_shed_ef", ":yOrigin", h.yorigin, max_coordinate, name);
+        // A size of 0 or below (none given) stops where the distances are converted.
+        if (h.nominalgridsize_al > 0.0f)
+            check_range(con, "read_shed_ef", ":NominalGridSize_AL", h.nominalgridsize_al, min_nominal_size,
+                        max_nominal_size, name);
+        return;
+    }
     con.line("ERROR in the watershed file " + name);
     con.line(msg() << ":xCount" << h.xcount << " :yCount" << h.ycount << " attributes" << h.attribute_count);
     con.line(msg() << ":xDelta " << h.xdelta << " :yDelta " << h.ydelta << " :xOrigin " << h.xorigin
@@ -309,6 +322,13 @@ void read_shed_ef(RunState& rs, int unit, int entry) {
             }
             if (t.gridarea) sh.frac[un] = v / nominal_area;
         }
+    }
+
+    // Elevations scale the rain of every cell when a lapse rate is set.
+    for (int n = 1; n <= ntot; ++n) {
+        const float e = sh.elev[static_cast<std::size_t>(n)];
+        if (!in_range(e, -max_elevation, max_elevation))
+            check_magnitude(con, "read_shed_ef", "elev of grid no " + std::to_string(n), e, max_elevation, name);
     }
 
     // Land-cover fractions: the last classcount attributes, in their order.

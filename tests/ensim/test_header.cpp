@@ -82,6 +82,10 @@ TEST_F(HeaderTest, TextKeysTakeFirstWord) {
     EXPECT_EQ(common(":xcount", "12"), 0);
     EXPECT_EQ(common(":version", ""), -1);
     EXPECT_THROW(common(":zone", "seventeen"), BadValue);
+    // A quoted empty word is an empty value.
+    for (const char* key : {":projection", ":name", ":ellipsoid", ":application"})
+        EXPECT_EQ(common(key, "\"\""), -1) << key;
+    EXPECT_EQ(common(":attributename", "99 \"\""), -1);
 }
 
 TEST_F(HeaderTest, AttributeName) {

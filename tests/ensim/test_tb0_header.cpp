@@ -63,6 +63,7 @@ TEST_F(Tb0HeaderTest, OwnKeysAndCommonKeys) {
     EXPECT_EQ(key(":deltat", ""), -1);
     EXPECT_EQ(key(":unitconversion", "  "), -1);
     EXPECT_EQ(key(":name", ""), -1);
+    EXPECT_EQ(key(":name", "\"\""), -1);
     EXPECT_THROW(key(":deltat", "six"), FatalStop);
     EXPECT_THROW(key(":unitconversion", "abc"), FatalStop);
 }

@@ -1,15 +1,19 @@
 // The console as a piped or logged run sees it: every line reaches the pipe
-// when it is complete, not when a buffer fills or the run ends; a batch
-// console's pauses and prompts read nothing.
+// when it is complete; a batch console's pauses and prompts read nothing;
+// input text echoed in messages never reaches the terminal or a file raw.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 #include "platform/console.h"
+#include "platform/files.h"
+
+using namespace nimbex;
 
 namespace {
 
@@ -50,4 +54,27 @@ TEST(Console, BatchPausesAndPromptsReadNothing) {
     EXPECT_EQ(out.str(), "Hit enter to continue\n hit enter to continue");
     nimbex::Console con(out, in);  // the same input, not consumed by the batch console
     EXPECT_EQ(con.prompt("? "), "typed");
+}
+
+TEST(Console, ControlCharactersAreShownAsEscapes) {
+    std::ostringstream out;
+    std::istringstream in;
+    Console con(out, in);
+    con.line(std::string("in line: :hour 0\r\x00x\x1b\t\x7f|", 23));
+    con.line("plain \\ text");
+    EXPECT_EQ(out.str(), "in line: :hour 0\\r\\x00x\\x1b\\t\\x7f|\nplain \\ text\n");
+}
+
+TEST(Files, NoNulByteReachesAFile) {
+    const std::filesystem::path p =
+        std::filesystem::temp_directory_path() / ("nimbex_nul_" + std::to_string(::getpid()) + ".txt");
+    FileTable files;
+    ASSERT_EQ(files.open(51, p.string(), OpenStatus::unknown), 0);
+    files[51].put_line(std::string("flag \0 x", 8));
+    files.close(51, true);
+    std::ifstream f(p, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    EXPECT_EQ(s.str(), "flag   x\n");
+    std::filesystem::remove(p);
 }

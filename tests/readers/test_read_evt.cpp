@@ -79,7 +79,7 @@ const char* const first_event_text =
     ":noEventsToFollow             2\n"
     "#\n"
     "event\\20040401.evt\n"
-    "event\\20040501_with_a_much_too_long_name.evt\n";
+    "event\\20040501_thirty_char.evt\n";
 
 class ReadEvtTest : public ::testing::Test {
 protected:
@@ -158,7 +158,7 @@ TEST_F(ReadEvtTest, RealisticFirstEvent) {
     EXPECT_EQ(rs.event_count, 3);
     ASSERT_EQ(ev.event_fln.size(), 4u);
     EXPECT_EQ(ev.event_fln[2], "event\\20040401.evt");
-    EXPECT_EQ(ev.event_fln[3], "event\\20040501_with_a_much_too");  // 30 characters
+    EXPECT_EQ(ev.event_fln[3], "event\\20040501_thirty_char.evt");  // 30 characters
 
     EXPECT_EQ(out.str(), "2004/ 3/ 1\n");
     EXPECT_FALSE(rs.files.is_open(99));
@@ -168,7 +168,7 @@ TEST_F(ReadEvtTest, RealisticFirstEvent) {
     // The chain names come first, twice each.
     EXPECT_EQ(info[0], "event\\20040401.evt            ");
     EXPECT_EQ(info[1], info[0]);
-    EXPECT_EQ(info[3], "event\\20040501_with_a_much_too");
+    EXPECT_EQ(info[3], "event\\20040501_thirty_char.evt");
     EXPECT_EQ(info[4], std::string(44, '~'));
     EXPECT_EQ(info[5], "data as read from the event file:");
     EXPECT_EQ(info[6], "        2004");
@@ -268,7 +268,76 @@ TEST_F(ReadEvtTest, EmptyValues) {
         const std::string line = std::string("\t") + key + "  \t";
         EXPECT_EQ(stop_of(line + "\n", 2), " Stopped in read_evt") << key;
         EXPECT_EQ(out.str(), "ERROR parsing " + evt_name(2) + "\n   in line: " + key + "\n") << key;
+        // A quoted empty word is no value either.
+        EXPECT_EQ(stop_of(std::string(key) + " \"\"\n", 2), " Stopped in read_evt") << key;
     }
+}
+
+TEST_F(ReadEvtTest, ValuesThatAreNotFiniteOrTooLargeStopBeforeTheEcho) {
+    for (const char* line : {":hoursflowdata nan", ":eventtempscalefactor NAN", ":tempscalefactor -inf",
+                             ":rainconvfactor 1e30"}) {
+        rs.files.close(51, false);
+        ASSERT_EQ(rs.files.open(51, (dir / "info.txt").string(), OpenStatus::unknown), 0);
+        rs.evt = EventState();
+        const std::string stop = stop_of(std::string(":modelflg n\n") + line + "\n");
+        const std::string key = std::string(line).substr(0, std::string(line).find(' '));
+        EXPECT_EQ(stop.rfind("Program aborted in read_evt: " + key + " ", 0), 0u) << stop;
+        EXPECT_NE(stop.find(" in " + evt_name(1)), std::string::npos) << stop;
+        for (const std::string& l : info_lines()) EXPECT_EQ(l.find("NaN"), std::string::npos) << l;
+    }
+}
+
+TEST_F(ReadEvtTest, NamesLongerThanTheirFieldStop) {
+    const std::string name = "basin\\" + std::string(63, 'p') + ".csv";  // 73 characters
+    EXPECT_EQ(stop_of(":parfilename " + name + "\n"),
+              "Program aborted in read_evt: the name of :parfilename in " + evt_name(1) +
+                  " is longer than 60 characters: " + name);
+    EXPECT_EQ(stop_of(":modelflg n\n:noeventstofollow 1\n#\nevent\\" + std::string(21, 'e') + ".evt\n"),
+              "Program aborted in read_evt: event file name no 2 after :noeventstofollow in " + evt_name(1) +
+                  " is longer than 30 characters: event\\" + std::string(21, 'e') + ".evt");
+}
+
+TEST_F(ReadEvtTest, ImpossibleStartsStop) {
+    auto start = [&](const std::string& date) {
+        run(":modelflg n\n" + date);
+        try {
+            check_event_date(rs);
+        } catch (const FatalStop& e) {
+            return std::string(e.what());
+        }
+        return std::string("<no stop>");
+    };
+    // Every year divisible by 4 has 29 February, as the frames are dated.
+    for (const char* good : {":year 2016\n:month 2\n:day 29\n:hour 23\n", ":year 1900\n:month 2\n:day 29\n",
+                             ":year 1\n:month 1\n:day 1\n", ":year 9000\n:month 12\n:day 31\n"})
+        EXPECT_EQ(start(good), "<no stop>") << good;
+    const std::pair<const char*, const char*> bad[] = {
+        {":year 2016\n:month 13\n:day 5\n", ":month 13"}, {":year 2016\n:month 0\n:day 5\n", ":month 0"},
+        {":year 2016\n:month 6\n:day 0\n", ":day 0"},     {":year 2016\n:month 6\n:day 40\n", ":day 40"},
+        {":year 2016\n:month 6\n:day -2\n", ":day -2"},   {":year 2016\n:month 6\n:day 31\n", ":day 31"},
+        {":year 2015\n:month 2\n:day 29\n", ":day 29"},   {":month 6\n:day 5\n", ":year 0"},
+        {":year 99999\n:month 6\n:day 5\n", ":year 99999"},
+        {":year 2016\n:month 6\n:day 5\n:hour 24\n", ":hour 24"},
+        {":year 2016\n:month 6\n:day 5\n:hour -1\n", ":hour -1"},
+    };
+    for (const auto& [date, what] : bad)
+        EXPECT_EQ(start(date), "Program aborted in read_evt: impossible start " + std::string(what) + " in " +
+                                   evt_name(1))
+            << date;
+}
+
+TEST_F(ReadEvtTest, AnUnsetSwitchIsEchoedAsABlank) {
+    // No file of the chain sets resumflg: it is echoed as a blank, never as a NUL byte.
+    run(":modelflg n\n:year 2004\n");
+    run(":year 2004\n", 2);
+    EXPECT_NE(out.str().find("resumflg = \n"), std::string::npos) << out.str();
+    EXPECT_EQ(out.str().find('\0'), std::string::npos);
+    bool echoed = false;
+    for (const std::string& l : info_lines()) {
+        EXPECT_EQ(l.find('\0'), std::string::npos) << l;
+        echoed = echoed || l == "event%resumflg  ";
+    }
+    EXPECT_TRUE(echoed);
 }
 
 TEST_F(ReadEvtTest, BadNumberStops) {
@@ -427,8 +496,9 @@ TEST(EventKey, StoresAndRefuses) {
     EXPECT_EQ(handle_event_key(con, e, ":pointwind", "x"), 1);
     EXPECT_EQ(handle_event_key(con, e, ":griddeddailydifference", "diff\\d.r2c"), 1);
     EXPECT_EQ(e.names[62], "diff\\d.r2c");
-    EXPECT_EQ(handle_event_key(con, e, ":basinfilename", std::string(70, 'b')), 1);
+    EXPECT_EQ(handle_event_key(con, e, ":basinfilename", std::string(60, 'b')), 1);
     EXPECT_EQ(e.names[1].str(), std::string(60, 'b'));
+    EXPECT_THROW(handle_event_key(con, e, ":basinfilename", std::string(61, 'b')), LongName);
     EXPECT_THROW(handle_event_key(con, e, ":nosuchkey", "1"), FatalStop);
 }
 

@@ -20,6 +20,10 @@
 #include <string>
 #include <vector>
 
+#include "driver/event_processing.h"
+#include "driver/run_state.h"
+#include "platform/fatal.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -267,4 +271,80 @@ TEST(RobustProgram, GaugeValuesThatAreNotNumbersLeaveNoNaNInTheGrids) {
         }
     }
     fs::remove_all(d);
+}
+
+// Input no field of the output can hold, impossible dates and names longer
+// than their field stop the run when read; the last console line names what,
+// where and the value.
+TEST(RobustProgram, AbsurdInputStopsWhenRead) {
+    struct Case {
+        const char* file;
+        std::string from, to;
+        std::string stop;  // a part of the last console line
+    };
+    const std::vector<Case> cases = {
+        {"raing/20230701_rag.tb0", ":UnitConversion          1.0", ":UnitConversion          1e30",
+         ":UnitConversion 1.00000002E+30 is out of range in raing\\20230701_rag.tb0"},
+        {"raing/20230801_rag.tb0", ":EndHeader\n     0.0", ":EndHeader\n    3e38",
+         "rain of station 1 in data line 1 (3.00000001E+38 times 1.00000000) 3.00000001E+38 is out of range in "
+         "raing\\20230801_rag.tb0"},
+        {"basin/demo.pdl", "xOrigin             500000.0", "xOrigin             -1e30",
+         ":xOrigin -1.00000002E+30 is out of range in basin\\demo.pdl"},
+        {"basin/demo_shd.r2c", ":xOrigin            500000.000", ":xOrigin            5e12",
+         ":xOrigin 4.99999991E+12 is out of range in basin\\demo_shd.r2c"},
+        {"basin/demo_par.csv", ":rlapse,0.0005", ":rlapse,5.0", ":rlapse 5.00000000 is out of range in basin\\demo_par.csv"},
+        {"basin/demo_par.csv", ":a6,900.0", ":a6,nan", "value NaN is not a finite number in basin\\demo_par.csv"},
+        {"event/event.evt", ":rainconvfactor       1.0", ":rainconvfactor       1e30",
+         ":rainconvfactor 1.00000002E+30 is out of range in event/event.evt"},
+        {"event/event.evt", ":hoursflowdata        744", ":hoursflowdata        nan",
+         ":hoursflowdata NaN is not a finite number in event/event.evt"},
+        // Every event of a chain: September has 30 days.
+        {"event/20230901.evt", ":day                  1", ":day                  31",
+         "impossible start :day 31 in event\\20230901.evt"},
+        {"event/event.evt", "radcl\\20230701_met.r2c", "radcl\\" + std::string(52, 'm') + "_met.r2c",
+         "the name of :griddedrainfile in event/event.evt is longer than 60 characters"},
+    };
+    for (const Case& c : cases) {
+        const fs::path d = example_copy("absurd");
+        replace_in(d / c.file, c.from, c.to);
+        const ProgramRun r = run_in(d);
+        EXPECT_EQ(r.status, 1) << c.to;
+        const std::string last = r.console.substr(r.console.rfind('\n', r.console.size() - 2) + 1);
+        EXPECT_NE(last.find(c.stop), std::string::npos) << c.to << "\n" << last;
+        fs::remove_all(d);
+    }
+    // A static elevation beyond any on earth.
+    const fs::path d = example_copy("elvmax");
+    std::string grid = ":FileType r2c ASCII EnSim 1.0\n:xOrigin 500000.0\n:yOrigin 4800000.0\n:xCount 20\n"
+                       ":yCount 15\n:xDelta 1000.0\n:yDelta 1000.0\n"
+                       ":AttributeName 1 elevation\n:EndHeader\n";
+    for (int i = 0; i < 15; ++i) {
+        for (int j = 0; j < 20; ++j) grid += i == 3 && j == 4 ? " 5e12" : " 300.0";
+        grid += "\n";
+    }
+    std::ofstream(d / "basin/elv_max.r2c", std::ios::binary) << grid;
+    const ProgramRun r = run_in(d);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.console.find("Program aborted in nimbex: elevation of row 4 column 5 4.99999991E+12 is out of range "
+                             "in basin\\elv_max.r2c"),
+              std::string::npos)
+        << r.console;
+    fs::remove_all(d);
+}
+
+TEST(RobustProgram, RunTotalsBeyondTheirFieldStopInsteadOfStars) {
+    std::ostringstream out;
+    std::istringstream in;
+    nimbex::Console con(out, in);
+    nimbex::RunState rs(con);
+    rs.dist.nx = 2;
+    rs.dist.ny = 1;
+    rs.dist.run_total = {5.0f, 2.0e9f};
+    try {
+        nimbex::write_run_totals(rs);
+        ADD_FAILURE() << "no stop";
+    } catch (const nimbex::FatalStop& e) {
+        EXPECT_EQ(e.message(), "Program aborted in nimbex: run total 2.00000000E+09 does not fit the 10 columns of "
+                               "nimbex_sum.r2c");
+    }
 }

@@ -60,6 +60,10 @@ TEST_F(Robust, WatershedSizesOutOfRangeStopNamingTheFileBeforeAnyArray) {
         {":xCount 3\n:yCount 2\n:xDelta 1000.0\n:yDelta 1000.0\n:xOrigin inf\n", ":TotalNumOfGrids 3\n"},
         {good_geometry, ":TotalNumOfGrids 3\n:ClassCount -2\n"},
         {good_geometry, ":TotalNumOfGrids 3\n:ClassCount 5000000\n"},
+        // Values no output header field can hold.
+        {":xCount 3\n:yCount 2\n:xDelta 1000.0\n:yDelta 1000.0\n:xOrigin -1e30\n", ":TotalNumOfGrids 3\n"},
+        {":xCount 3\n:yCount 2\n:xDelta 1e-6\n:yDelta 1000.0\n", ":TotalNumOfGrids 3\n"},
+        {":xCount 3\n:yCount 2\n:xDelta 1000.0\n:yDelta 1e12\n", ":TotalNumOfGrids 3\n"},
     };
     for (const Case& c : cases) {
         std::string text = shed_text(c.geometry, c.counts, good_values);
@@ -101,6 +105,12 @@ TEST_F(Robust, GridValuesThatAreNotFiniteNumbersAreRefused) {
         EXPECT_EQ(stop, std::string("Program aborted: grid value '") + bad +
                             "' is not a finite number in basin\\x_shd.r2c");
     }
+    // An elevation beyond any on earth.
+    put("basin/x_shd.r2c", shed_text(good_geometry, ":TotalNumOfGrids 3\n",
+                                     "1 2 0\n3 0 0\n100 5e12 300\n400 500 600\n1 1 1\n1 1 1\n"));
+    EXPECT_EQ(stop_of([&] { read_shed_ef(*rs, 31, 1); }),
+              "Program aborted in read_shed_ef: elev of grid no 2 4.99999991E+12 is out of range in "
+              "basin\\x_shd.r2c");
     // The same refusal for a static grid.
     rs->grid.xcount = 3;
     rs->grid.ycount = 2;
@@ -142,6 +152,10 @@ TEST_F(Robust, PdlGridSizesOutOfRangeStopNamingTheFile) {
         pdl_text("20", "0.0"),
         pdl_text("20", "-1000.0"),
         pdl_text("20", "nan"),
+        pdl_text("20", "1e-6"),
+        pdl_text("20", "1e12"),
+        "#\nFileType pdl\nProjection UTM\nEllipsoid GRS80\nZone 17\n#\nxOrigin -1e30\nyOrigin 4800000.0\n#\n"
+        "xCount 20\nyCount 15\nxDelta 1000.0\nyDelta 1000.0\n#\n",
         // Old layout: east bound west of the west bound, and a cell size beyond the reals.
         "   10 5000 5100  400  300    0    0    0    0    0    0    0    0  0.0  0.0\n",
         "    0    0    0    0    0   49    0   50    0  -98    0  -97    0 9e99  6.0\n",
@@ -167,9 +181,9 @@ std::string tb0_text(const std::string& header_extra, const std::string& data) {
 }
 
 TEST_F(Robust, GaugeValuesThatAreNotNumbersCountAsNoRecord) {
-    // NaN and infinities in any spelling, and a value the factor takes past
-    // the real range.
-    put("raing/t.tb0", tb0_text(":UnitConversion 25.4\n", "nan 1.0\n-inf INF\n1e38 2.0\n"));
+    // NaN and infinities in any spelling, and a negative value the factor
+    // takes past the real range.
+    put("raing/t.tb0", tb0_text(":UnitConversion 25.4\n", "nan 1.0\n-inf INF\n-1e38 2.0\n"));
     rs->file_name(5) = "raing\\t.tb0";
     int nhours = 0, nstations = 0;
     float conv = 0.0f;
@@ -204,6 +218,22 @@ TEST_F(Robust, GaugeTableCountsAndNumbersThatCannotBeUsedStop) {
     EXPECT_EQ(stop_for(tb0_text(":DeltaT -2000000000\n", "1 2\n3 4\n")),
               "Program aborted in read_rag_ef: too many hours of data in raing\\t.tb0");
     EXPECT_EQ(stop_for(tb0_text(":DeltaT 0\n", "1 2\n")), "Program aborted in read_rag_ef: DeltaT below 1");
+    // Finite values beyond anything real: sums of them would overflow.
+    EXPECT_EQ(stop_for(tb0_text(":UnitConversion 1e30\n", "1 2\n")),
+              "Program aborted in read_rag_ef: :UnitConversion 1.00000002E+30 is out of range in raing\\t.tb0");
+    EXPECT_EQ(stop_for(tb0_text(":DeltaT 6\n", "1 2\n3 3e38\n")),
+              "Program aborted in read_rag_ef: rain of station 2 in data line 2 (3.00000001E+38 times 1.00000000) "
+              "3.00000001E+38 is out of range in raing\\t.tb0");
+    EXPECT_NE(stop_for(tb0_text(":UnitConversion 25.4\n", "1 2\n1e38 2\n"))
+                  .find("rain of station 1 in data line 2 (9.99999968E+37 times 25.3999996) Infinity is out of range"),
+              std::string::npos);
+    {
+        std::string t = tb0_text("", "1 2\n");
+        t.replace(t.find(":Elevation 100 200"), 18, ":Elevation 100 5e12");
+        EXPECT_EQ(stop_for(t),
+                  "Program aborted in read_rag_ef: :Elevation of station 2 4.99999991E+12 is out of range in "
+                  "raing\\t.tb0");
+    }
     EXPECT_EQ(stop_for(tb0_text(":UnitConversion nan\n", "1 2\n")),
               "Program aborted in read_rag_ef: UnitConversion not a number in raing\\t.tb0");
     EXPECT_EQ(stop_for(tb0_text(":UnitConversion inf\n", "1 2\n")),
@@ -305,6 +335,36 @@ TEST_F(Robust, LegacyGaugeFilesTooLargeOrNotNumbersStop) {
               "program aborted in rdrag: too many values in raing\\r.rag");
     EXPECT_EQ(stop_for(labelled_rag("2", "2", "500000 inf", "1 2\n3 4\n")),
               " program aborted in nimbex @ 178: coordinate not a number in raing\\r.rag");
+    // Finite values beyond anything real, and NaN in a header value before it is echoed.
+    EXPECT_EQ(stop_for(labelled_rag("2", "2", "500000 -1e30", "1 2\n3 4\n")),
+              "Program aborted in rdrag: coordinate of station 2 -1.00000002E+30 is out of range in raing\\r.rag");
+    EXPECT_EQ(stop_for(labelled_rag("2", "2", "500000 510000", "1 2\n3 3e38\n")),
+              "Program aborted in rdrag: rain of station 2 at hour 2 (3.00000001E+38 times 1.00000000) "
+              "3.00000001E+38 is out of range in raing\\r.rag");
+    std::string nan_factor = labelled_rag("2", "2", "500000 510000", "1 2\n3 4\n");
+    nan_factor.replace(nan_factor.find("Conversion 1.0"), 14, "Conversion nan");
+    EXPECT_EQ(stop_for(nan_factor),
+              "Program aborted in rdrag: conversion factor (line 13) NaN is not a finite number in raing\\r.rag");
+    EXPECT_EQ(stop_for("old\n    1    1 1e30\n 4805  510 GaugeA\n0.3\n     1.0\n"),
+              "Program aborted in rdrag: conversion factor (line 2) 1.00000002E+30 is out of range in raing\\r.rag");
+    for (const std::string& l : report(51)) EXPECT_EQ(l.find("NaN"), std::string::npos) << l;
+}
+
+TEST_F(Robust, LegacyGaugeFilesWithoutStationsStillHaveTheirListLines) {
+    rs->file_name(5) = "raing\\r.rag";
+    rs->shed.x_cell = rs->shed.y_cell = 1.0f;
+    int nhours = 0, nstations = 0;
+    float conv = 1.0f;
+    auto read = [&](const std::string& text) {
+        put("raing/r.rag", text);
+        rdrag(*rs, nhours, conv, nstations, ".rag");
+    };
+    // Labelled: the empty name, x and y lines, two echoed lines, one line per hour.
+    EXPECT_NO_THROW(read(labelled_rag("0", "2", "", "\n\n")));
+    EXPECT_EQ(stop_of([&] { read(labelled_rag("0", "2", "", "\n")); }), " program aborted in rdrag @zxc");
+    // Old layout: the empty soil-moisture line, then one line per hour.
+    EXPECT_NO_THROW(read("old\n    0    2  1.0\n\n\n\n"));
+    EXPECT_EQ(stop_of([&] { read("old\n    0    2  1.0\n\n\n"); }), " program aborted in rdrag @zxc");
 }
 
 TEST_F(Robust, LegacyGaugeValuesThatAreNotNumbersCountAsNoRecord) {
