@@ -70,7 +70,7 @@ int run_program(int argc, char** argv, std::ostream& out, std::istream& in, std:
     auto stop_line = [&](const std::string& text) {
         con.line(text);
         if (err != nullptr) {
-            *err << text << '\n';
+            *err << visible(text) << '\n';
             err->flush();
         }
         return 1;

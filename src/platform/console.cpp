@@ -11,13 +11,14 @@ namespace nimbex {
 void Console::line(std::string_view text) {
     // Console lines often echo input text: control characters are shown as
     // escapes, never sent raw to the terminal.
+    // Each line is flushed when complete, so a piped or logged run shows it
+    // at once.
     if (has_control(text)) {
         const std::string shown = visible(text);
         out_->write(shown.data(), static_cast<std::streamsize>(shown.size()));
-        out_->put('\n');
-        return;
+    } else {
+        out_->write(text.data(), static_cast<std::streamsize>(text.size()));
     }
-    out_->write(text.data(), static_cast<std::streamsize>(text.size()));
     out_->put('\n');
     out_->flush();
 }
