@@ -11,6 +11,7 @@
 
 using namespace nimbex;
 using nimbex::testing::TestRun;
+using nimbex::testing::weigh;
 using nimbex::testing::lines_of;
 
 namespace {
@@ -25,7 +26,7 @@ void two_stations(TestRun& t, int xcount = 10, int ycount = 3) {
     t.rs.gauges.precip(2, 1) = 1.0f;
 }
 
-float w(TestRun& t, int i, int j, int k) { return t.rs.dist.weight_at(i, j, k); }
+float w(TestRun& t, int i, int j, int k) { return t.rs.wts.weight_at(i, j, k); }
 
 int count_lines(const std::vector<std::string>& ls, const std::string& prefix) {
     int n = 0;
@@ -38,19 +39,19 @@ int count_lines(const std::vector<std::string>& ls, const std::string& prefix) {
 TEST(Weight, TwoStationsNearStationsAndSmoothing) {
     TestRun t("wt");
     two_stations(t);
-    weight(t.rs, 1, 2, 10, 3, 0.0f);
+    weigh(t, 1, 2, 10, 3);
     EXPECT_EQ(w(t, 2, 5, 1), 0.5f);  // both 3.0 away
     EXPECT_EQ(w(t, 2, 5, 2), 0.5f);
     EXPECT_EQ(w(t, 2, 2, 1), 1.0f);  // the first lies on the cell
     EXPECT_EQ(w(t, 2, 2, 2), 0.0f);
 
     t.rs.smoothdist = 1.0f;  // distances 1.0 and 7.0: nobody is near
-    weight(t.rs, 1, 2, 10, 3, 0.0f);
+    weigh(t, 1, 2, 10, 3);
     EXPECT_FLOAT_EQ(w(t, 2, 2, 1), 49.0f / 50.0f);
     EXPECT_FLOAT_EQ(w(t, 2, 2, 2), 1.0f / 50.0f);
 
     t.rs.smoothdist = 0.99f;  // 0.99 away still lies on the cell
-    weight(t.rs, 1, 2, 10, 3, 0.0f);
+    weigh(t, 1, 2, 10, 3);
     EXPECT_EQ(w(t, 2, 2, 1), 1.0f);
     EXPECT_EQ(w(t, 2, 2, 2), 0.0f);
 
@@ -58,7 +59,7 @@ TEST(Weight, TwoStationsNearStationsAndSmoothing) {
     t.rs.smoothdist = 0.0f;
     t.station(1, 5.0f, 2.0f);
     t.station(2, 5.5f, 2.0f);
-    weight(t.rs, 1, 2, 10, 3, 0.0f);
+    weigh(t, 1, 2, 10, 3);
     EXPECT_EQ(w(t, 2, 5, 1), 0.5f);
     EXPECT_EQ(w(t, 2, 5, 2), 0.5f);
     EXPECT_EQ(w(t, 2, 6, 1), 0.0f);  // 1.0 away: not near; the second, 0.5 away, is
@@ -76,7 +77,7 @@ TEST(Weight, AbsentStationGetsNothingAndOthersRenormalise) {
     t.rs.gauges.precip(2, 2) = -1.0f;
     t.rs.gauges.precip(3, 2) = NAN;  // a NaN never reports
     t.rs.gauges.precip(1, 1) = 5.0f;
-    weight(t.rs, 2, 3, 12, 4, 0.0f);
+    weigh(t, 2, 3, 12, 4);
     for (int i = 1; i <= 4; ++i)
         for (int j = 1; j <= 12; ++j) {
             EXPECT_EQ(w(t, i, j, 1), 1.0f);
@@ -84,7 +85,7 @@ TEST(Weight, AbsentStationGetsNothingAndOthersRenormalise) {
             EXPECT_EQ(w(t, i, j, 3), 0.0f);
         }
     t.rs.gauges.precip(3, 2) = 0.0f;  // 0.0 reports
-    weight(t.rs, 2, 3, 12, 4, 0.0f);
+    weigh(t, 2, 3, 12, 4);
     for (int i = 1; i <= 4; ++i)
         for (int j = 1; j <= 12; ++j) {
             EXPECT_EQ(w(t, i, j, 2), 0.0f);
@@ -101,7 +102,7 @@ TEST(Weight, ReachAndCutOff) {
     t.station(2, 11.0f, 1.0f);
     t.rs.gauges.precip(1, 1) = 1.0f;
     t.rs.gauges.precip(2, 1) = 1.0f;
-    weight(t.rs, 1, 2, 30, 1, 0.0f);
+    weigh(t, 1, 2, 30, 1);
     EXPECT_EQ(t.rs.wts.max_reach, 12.0f);  // nearest neighbour 10 + 2
     EXPECT_EQ(w(t, 1, 25, 1), 0.0f);       // 24 away
     EXPECT_EQ(w(t, 1, 25, 2), 1.0f);       // 14 away: on the cut-off, still in reach
@@ -109,10 +110,10 @@ TEST(Weight, ReachAndCutOff) {
     EXPECT_EQ(w(t, 1, 26, 2), 0.0f);
 
     t.rs.radiusinflce = -5.0f;  // a negative radius counts as 0
-    weight(t.rs, 1, 2, 30, 1, 0.0f);
+    weigh(t, 1, 2, 30, 1);
     EXPECT_EQ(t.rs.wts.max_reach, 12.0f);
     t.rs.radiusinflce = 20.0f;
-    weight(t.rs, 1, 2, 30, 1, 0.0f);
+    weigh(t, 1, 2, 30, 1);
     EXPECT_EQ(t.rs.wts.max_reach, 20.0f);
     EXPECT_GT(w(t, 1, 26, 2), 0.0f);
 }
@@ -126,12 +127,12 @@ TEST(Weight, PowerZeroAndPowerThree) {
     t.station(3, 2.0f, 15.0f);
     for (int k = 1; k <= 3; ++k) t.rs.gauges.precip(k, 1) = 1.0f;
     t.rs.idw_power = 0;
-    weight(t.rs, 1, 3, 20, 20, 0.0f);
+    weigh(t, 1, 3, 20, 20);
     for (int k = 1; k <= 3; ++k) EXPECT_FLOAT_EQ(w(t, 18, 18, k), 1.0f / 3.0f);
     EXPECT_EQ(w(t, 1, 1, 1), 1.0f);  // a near station still takes everything
 
     t.rs.idw_power = 3;  // cell (1, 4): distances 3, sqrt(13), sqrt(200)
-    weight(t.rs, 1, 3, 20, 20, 0.0f);
+    weigh(t, 1, 3, 20, 20);
     const float d2 = std::sqrt(13.0f), d3 = std::sqrt(200.0f);
     const float t1 = 1.0f / 27.0f, t2 = 1.0f / (d2 * d2 * d2), t3 = 1.0f / (d3 * d3 * d3);
     const float s = t1 + t2 + t3;
@@ -148,7 +149,7 @@ TEST(Weight, SingleStationWeighsOneEverywhere) {
     t.rs.radiusinflce = 1.0f;
     t.station(1, 1.0f, 1.0f);
     t.rs.gauges.precip(1, 1) = -1.0f;  // even without a record
-    weight(t.rs, 1, 1, 50, 3, 0.0f);
+    weigh(t, 1, 1, 50, 3);
     for (int i = 1; i <= 3; ++i)
         for (int j = 1; j <= 50; ++j) EXPECT_EQ(w(t, i, j, 1), 1.0f);
     // Only the first-call line: no diagnostics for a single station.
@@ -160,7 +161,7 @@ TEST(Weight, SingleStationWeighsOneEverywhere) {
 TEST(Weight, StationCountChanges) {
     TestRun t("wt");
     two_stations(t);
-    weight(t.rs, 1, 2, 10, 3, 0.0f);
+    weigh(t, 1, 2, 10, 3);
     auto con = t.console();
     ASSERT_EQ(con.size(), 1u);
     EXPECT_EQ(con[0].rfind("Allocating with ", 0), 0u);
@@ -172,19 +173,19 @@ TEST(Weight, StationCountChanges) {
     t.station(2, 8.0f, 2.0f);
     t.station(3, 5.0f, 3.0f);
     for (int k = 1; k <= 3; ++k) t.rs.gauges.precip(k, 1) = 1.0f;
-    weight(t.rs, 1, 3, 10, 3, 0.0f);
+    weigh(t, 1, 3, 10, 3);
     EXPECT_EQ(w(t, 3, 5, 3), 1.0f);
-    weight(t.rs, 1, 3, 10, 3, 0.0f);  // the first count stays 2: the message again
+    weigh(t, 1, 3, 10, 3);  // the first count stays 2: the message again
     con = t.console();
     EXPECT_EQ(count_lines(con, "ng,ng_old"), 2);
     EXPECT_EQ(count_lines(con, "Allocating with"), 1);
 
     // Back to two: no message; one: the message.
     two_stations(t);
-    weight(t.rs, 1, 2, 10, 3, 0.0f);
+    weigh(t, 1, 2, 10, 3);
     EXPECT_EQ(count_lines(t.console(), "ng,ng_old"), 2);
     t.gauges(1, 1, 1);
-    weight(t.rs, 1, 1, 10, 3, 0.0f);
+    weigh(t, 1, 1, 10, 3);
     EXPECT_EQ(count_lines(t.console(), "ng,ng_old"), 3);
     EXPECT_EQ(t.rs.wts.calls, 5);
 }
@@ -200,8 +201,8 @@ TEST(Weight, DiagnosticsOfDebugLevelOne) {
     t.station(2, 3.0f, 1.0f);
     for (int k = 1; k <= 2; ++k) t.rs.gauges.precip(k, 1) = t.rs.gauges.precip(k, 2) = 1.0f;
     t.rs.shed.rank[19] = 0;  // cell (1, 20) is outside the basin: not checked
-    weight(t.rs, 1, 2, 20, 2, 0.0f);
-    weight(t.rs, 2, 2, 20, 2, 0.0f);
+    weigh(t, 1, 2, 20, 2);
+    weigh(t, 2, 2, 20, 2);
 
     // Reach 4, cut-off 6: columns 10..19 of row 1 and 9..20 of row 2 are out
     // of reach of both stations (column 20 of row 1 is not ranked).
@@ -240,7 +241,7 @@ TEST(Weight, SameBitsAsCellByCellWeighting) {
             t.rs.gauges.precip(k, 1) = (k % 4 == 0) ? -1.0f : static_cast<float>(k);
         }
         t.station(5, 10.0f, 10.3f);  // on a cell
-        weight(t.rs, 1, ns, nx, ny, 0.0f);
+        weigh(t, 1, ns, nx, ny);
 
         const GaugeSet& g = t.rs.gauges;
         float mr = 6.0f;
