@@ -18,7 +18,7 @@ struct DistState {
     std::vector<float> p, psum, pmax, run_total, remaining, outarray;
 
     std::vector<char> frame_text;  // text of the frame being written (kept to avoid reallocation)
-    std::vector<float> step_sums;  // weighted sums of the coming steps with rain, one grid per step
+    std::vector<float, UninitAllocator<float>> step_sums;  // weighted sums of the coming steps with rain, one grid per step
     int threads = 0;               // threads for the cell loops; 0 until decided
 
     std::vector<char> station_has_data;  // 1-based, element 0 unused

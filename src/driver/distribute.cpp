@@ -258,6 +258,7 @@ void distribute(RunState& rs) {
     const int max_batch = static_cast<int>(
         std::clamp<std::size_t>((std::size_t{32} << 20) / std::max<std::size_t>(cells, 1), 1, 256));
     std::vector<int> summed;  // step hours whose sums are in step_sums, in order
+    bool grids_zero = false;  // p and outarray hold 0.0 in every cell
     std::size_t next_sum = 0;
 
     for (int step = 1; step <= nsteps; ++step) {
@@ -271,7 +272,6 @@ void distribute(RunState& rs) {
             rs.con.line(line);
         }
 
-        std::fill(ds.p.begin(), ds.p.begin() + cells, 0.0f);
 
         bool present = false;
         bool changed = false;
@@ -287,7 +287,11 @@ void distribute(RunState& rs) {
         if (!(present && zmax > 0.0f)) {
             // No station has rain: every cell keeps 0.0 through the elevation
             // correction, no frame is written and the totals do not change.
-            std::fill(ds.outarray.begin(), ds.outarray.begin() + cells, 0.0f);
+            if (!grids_zero) {
+                std::fill(ds.p.begin(), ds.p.begin() + cells, 0.0f);
+                std::fill(ds.outarray.begin(), ds.outarray.begin() + cells, 0.0f);
+                grids_zero = true;
+            }
             continue;
         }
         // The weighted sum. The sums of the following steps with rain are
@@ -303,7 +307,11 @@ void distribute(RunState& rs) {
                 if (pr && z > 0.0f) summed.push_back(s * deltat);
             }
             if (ds.step_sums.size() < summed.size() * cells) ds.step_sums.resize(summed.size() * cells);
-            std::fill(ds.step_sums.begin(), ds.step_sums.begin() + summed.size() * cells, 0.0f);
+            // The sums cover the cells of the grid in force; the rest of the
+            // pdl grid gets no rain.
+            if (!(xc == ds.nx && yc == ds.ny)) {
+                std::fill(ds.step_sums.begin(), ds.step_sums.begin() + summed.size() * cells, 0.0f);
+            }
             std::vector<float*> grids;
             for (std::size_t m = 0; m < summed.size(); ++m) grids.push_back(ds.step_sums.data() + m * cells);
             add_weighted_sums(rs, summed.data(), static_cast<int>(summed.size()), grids.data());
@@ -311,6 +319,7 @@ void distribute(RunState& rs) {
         }
         std::copy_n(ds.step_sums.data() + next_sum * cells, cells, ds.p.data());
         ++next_sum;
+        grids_zero = false;
 
         if (rs.lapse_active) {
             // Cells beyond the watershed grid have no elevation of their own:

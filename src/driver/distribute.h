@@ -26,13 +26,14 @@ void recreate_work_arrays(RunState& rs, int nstations, int nhours);
 // one value was removed (also kept in rs.dist.spurious_removed).
 bool prepare_gauge_data(RunState& rs);
 
-// p += the weighted sum of the gauge values at step_hour, with the stations'
+// p := the weighted sum of the gauge values at step_hour, with the stations'
 // places and settings of the last weight call and the stations reporting at
-// step_hour.
+// step_hour, in the cells the grid in force covers (the others are left as
+// they are).
 void add_weighted_sum(RunState& rs, int step_hour);
 
 // The same for several steps at once, each with its own reporting stations:
-// sums[m] += the weighted sum at step_hours[m], for m = 0..nsums-1.
+// sums[m] := the weighted sum at step_hours[m], for m = 0..nsums-1.
 void add_weighted_sums(RunState& rs, const int* step_hours, int nsums, float* const* sums);
 
 // The step loop of the event: weighted sums, elevation correction, frames,

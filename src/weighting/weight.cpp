@@ -269,11 +269,10 @@ void StationWeights::add_sums(const std::vector<StepSum>& steps, int rows, int c
             if (parts.size() > first) gr.adding.push_back({k, first, parts.size() - first});
         }
     }
-    if (parts.empty()) return;
 
     // Runs of cells within a row, short enough that the terms of every
     // station used stay in cache (about 256 kB).
-    const std::size_t nused = used.size();
+    const std::size_t nused = std::max<std::size_t>(used.size(), 1);
     const int run = static_cast<int>(std::clamp<std::size_t>((std::size_t{1} << 16) / nused / 16 * 16, 16, 1024));
     const std::size_t runs_per_row = (static_cast<std::size_t>(cols) + run - 1) / run;
     const std::size_t blocks = runs_per_row * static_cast<std::size_t>(rows);
@@ -286,8 +285,9 @@ void StationWeights::add_sums(const std::vector<StepSum>& steps, int rows, int c
             const int i = static_cast<int>(b / runs_per_row) + 1;
             const int j0 = static_cast<int>(b % runs_per_row) * run;
             const std::size_t n = static_cast<std::size_t>(std::min(run, cols - j0));
-            for (std::size_t u = 0; u < nused; ++u) terms(used[u], i, j0 + 1, static_cast<int>(n), t.data() + u * r);
+            for (std::size_t u = 0; u < used.size(); ++u) terms(used[u], i, j0 + 1, static_cast<int>(n), t.data() + u * r);
             const std::size_t at = static_cast<std::size_t>(i - 1) * row_stride + static_cast<std::size_t>(j0);
+            for (const StepSum& st : steps) std::fill(st.sum + at, st.sum + at + n, 0.0f);
             for (const Group& gr : groups) {
                 if (gr.adding.empty()) continue;
                 std::fill(nc.begin(), nc.begin() + n, 0);

@@ -25,8 +25,8 @@ struct WeightSettings {
     float smoothing = 0.0f;  // smoothing distance, added to every distance
 };
 
-// One step whose weighted sum is wanted: sum[c] += the weighted sum of the
-// step's values in each cell c of the weighted grid that the sum covers.
+// One step whose weighted sum is wanted: sum[c] := the weighted sum of the
+// step's values in each cell c of the weighted grid that the sums cover.
 struct StepSum {
     const float* values;         // station k's value at values[k - 1]
     const char* reporting;       // 1-based flags: the stations reporting at the step
@@ -65,7 +65,7 @@ struct StationWeights {
     // first question after a call.
     float weight_at(int i, int j, int k);
 
-    // Adds the weighted sums of the steps to their grids, for the cells of the
+    // Writes the weighted sums of the steps into their grids, for the cells of the
     // weighted grid within `rows` x `cols` (rows and columns from 1). Each
     // cell sums over the stations in station order. The stations' places and
     // settings are those of the last call; each step brings its own reporting
