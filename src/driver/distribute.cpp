@@ -11,6 +11,7 @@
 
 #include "platform/fatal.h"
 #include "platform/fortran_format.h"
+#include "platform/parallel.h"
 #include "weighting/weight.h"
 #include "writers/write_r2c.h"
 
@@ -29,6 +30,17 @@ constexpr float frame_limit = 999.9f;     // largest value a whole step writes
 
 std::size_t pdl_cells(const RunState& rs) {
     return static_cast<std::size_t>(std::max(rs.nx_pdl, 0)) * static_cast<std::size_t>(std::max(rs.ny_pdl, 0));
+}
+
+// A grid of n cells set to 0.0, on large pages where the system offers them:
+// far fewer page faults when a large grid is first written.
+void make_grid(std::vector<float>& v, std::size_t n) {
+    if (v.capacity() < n) {
+        v = std::vector<float>();
+        v.reserve(n);
+        advise_large_pages(v.data(), n * sizeof(float));
+    }
+    v.assign(n, 0.0f);
 }
 
 void make_station_arrays(RunState& rs, int nstations) {
@@ -66,11 +78,11 @@ void create_work_arrays(RunState& rs, int nstations, int nhours) {
         ds.nx = std::max(rs.nx_pdl, 0);
         ds.ny = std::max(rs.ny_pdl, 0);
         const std::size_t cells = pdl_cells(rs);
-        ds.p.assign(cells, 0.0f);
-        ds.psum.assign(cells, 0.0f);
-        ds.pmax.assign(cells, 0.0f);
-        ds.run_total.assign(cells, 0.0f);
-        ds.remaining.assign(cells, 0.0f);
+        make_grid(ds.p, cells);
+        make_grid(ds.psum, cells);
+        make_grid(ds.pmax, cells);
+        make_grid(ds.run_total, cells);
+        make_grid(ds.remaining, cells);
         make_station_arrays(rs, nstations);
     } catch (const std::bad_alloc&) {
         work_array_failure(rs);
@@ -83,7 +95,7 @@ void create_work_arrays(RunState& rs, int nstations, int nhours) {
 
 void create_outarray(RunState& rs) {
     try {
-        rs.dist.outarray.assign(pdl_cells(rs), 0.0f);
+        make_grid(rs.dist.outarray, pdl_cells(rs));
     } catch (const std::bad_alloc&) {
         fatal_stop("Error with allocation of outarray in nimbex");
     } catch (const std::length_error&) {

@@ -1,6 +1,7 @@
 #include "platform/parallel.h"
 
 #include <charconv>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -31,6 +32,18 @@ void* allocate_large(std::size_t bytes) {
     ::madvise(p, bytes / large_page * large_page, MADV_HUGEPAGE);  // a hint: failure changes nothing
 #endif
     return p;
+}
+
+void advise_large_pages(void* p, std::size_t bytes) {
+#if defined(MADV_HUGEPAGE)
+    const auto a = reinterpret_cast<std::uintptr_t>(p);
+    const std::uintptr_t b = (a + large_page - 1) / large_page * large_page;
+    const std::uintptr_t e = (a + bytes) / large_page * large_page;
+    if (e > b) ::madvise(reinterpret_cast<void*>(b), e - b, MADV_HUGEPAGE);  // a hint: failure changes nothing
+#else
+    (void)p;
+    (void)bytes;
+#endif
 }
 
 void release_large(void* p, std::size_t) { ::operator delete(p, std::align_val_t(large_page)); }

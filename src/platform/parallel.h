@@ -49,6 +49,9 @@ void parallel_for(int threads, std::size_t n, std::size_t grain, std::size_t min
 // fewer page faults when they are first written and when they are released.
 constexpr std::size_t large_array_bytes = std::size_t{32} << 20;
 void* allocate_large(std::size_t bytes);
+// The same hint for an array allocated elsewhere, before its pages are first
+// written (the whole large pages within it).
+void advise_large_pages(void* p, std::size_t bytes);
 void release_large(void* p, std::size_t bytes);
 
 // An allocator that leaves new elements of trivial types uninitialised:
