@@ -266,9 +266,9 @@ void distribute(RunState& rs) {
     };
     // Steps whose weighted sums are formed together: the stations' terms of a
     // run of cells are formed once for all of them. At most 256 steps and
-    // 128 MB of grids.
+    // 384 MB of grids.
     const int max_batch = static_cast<int>(
-        std::clamp<std::size_t>((std::size_t{32} << 20) / std::max<std::size_t>(cells, 1), 1, 256));
+        std::clamp<std::size_t>((std::size_t{96} << 20) / std::max<std::size_t>(cells, 1), 1, 256));
     std::vector<int> summed;  // step hours whose sums are in step_sums, in order
     bool grids_zero = false;  // p and outarray hold 0.0 in every cell
     std::size_t next_sum = 0;
