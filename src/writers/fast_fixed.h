@@ -18,46 +18,79 @@ namespace nimbex {
 template <int D>
 inline bool fast_fixed_d(char* dst, float v, int w) {
     static_assert(D >= 0 && D <= 9);
-    constexpr double pow10[10] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
     constexpr std::uint64_t ipow10[10] = {1ull, 10ull, 100ull, 1000ull, 10000ull,
                                           100000ull, 1000000ull, 10000000ull,
                                           100000000ull, 1000000000ull};
     if (w < 1 || w > 40) return false;
-    if (!(v >= 0.0f) || std::signbit(v)) return false;
-    // A float has 24 significant bits and 10^d at most 21 more past its
-    // powers of two, so this product is exact in double.
-    const double x = static_cast<double>(v) * pow10[D];
-    if (!(x < 1.0e15)) return false;
-    std::uint64_t n = static_cast<std::uint64_t>(x);
-    const double frac = x - static_cast<double>(n);
-    if (frac == 0.5) return false;
-    if (frac > 0.5) ++n;
-    std::uint64_t ip = n / ipow10[D];
-    std::uint64_t fp = n % ipow10[D];
-
-    // Digits of the whole part, most significant last.
-    char digits[24];
-    int il = 0;
-    for (; ip > 0; ip /= 10) digits[il++] = static_cast<char>('0' + ip % 10);
-    int len = il + 1 + D;
-    const bool lead_zero = (il == 0);
-    if (lead_zero) {
-        if (len + 1 > w) return false;
-        ++len;
+    // v * 10^D as an integer and a remainder, from the bits of v: v is
+    // m * 2^e with m below 2^24, and m * 10^D stays below 2^54, so this is
+    // exact.
+    std::uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    if (bits >> 31) return false;  // negative, minus zero
+    const int biased = static_cast<int>(bits >> 23);
+    if (biased == 0xff) return false;  // NaN, infinity
+    std::uint64_t m = bits & 0x7fffffu;
+    int e = -149;
+    if (biased != 0) {
+        m |= 0x800000u;
+        e = biased - 150;
     }
+    const std::uint64_t prod = m * ipow10[D];
+    std::uint64_t n = 0;
+    if (e >= 0) {
+        if (e > 9) return false;
+        n = prod << e;
+        if (n >= 1000000000000000ull) return false;
+    } else if (e > -64) {
+        const int sh = -e;
+        n = prod >> sh;
+        if (n >= 1000000000000000ull) return false;
+        const std::uint64_t rem = prod & ((std::uint64_t{1} << sh) - 1);
+        const std::uint64_t half = std::uint64_t{1} << (sh - 1);
+        if (rem == half) return false;  // exactly halfway
+        n += rem > half ? 1 : 0;
+    }  // else below 2^-10: 0
+
+    // The text from the right: decimals, point, whole part (two digits at a
+    // time), in a blank-filled buffer whose last w characters are the field.
+    static constexpr char pairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    char buf[48];
+    std::memset(buf, ' ', sizeof buf);
+    char* q = buf + sizeof buf;
+    std::uint64_t ip = n / ipow10[D];
+    std::uint64_t fp = n - ip * ipow10[D];
+    for (int k = 0; k < D; ++k) {
+        *--q = static_cast<char>('0' + fp % 10);
+        fp /= 10;
+    }
+    *--q = '.';
+    const bool lead_zero = (ip == 0);
+    if (lead_zero) {
+        *--q = '0';
+    } else {
+        while (ip >= 100) {
+            q -= 2;
+            std::memcpy(q, pairs + 2 * (ip % 100), 2);
+            ip /= 100;
+        }
+        if (ip >= 10) {
+            q -= 2;
+            std::memcpy(q, pairs + 2 * ip, 2);
+        } else {
+            *--q = static_cast<char>('0' + ip);
+        }
+    }
+    const int len = static_cast<int>(buf + sizeof buf - q);
     if (len > w) {
+        if (lead_zero) return false;  // no room for the leading zero
         std::memset(dst, '*', static_cast<std::size_t>(w));
         return true;
     }
-    char* q = dst;
-    for (int b = w - len; b > 0; --b) *q++ = ' ';
-    if (lead_zero) *q++ = '0';
-    while (il > 0) *q++ = digits[--il];
-    *q++ = '.';
-    for (int k = D - 1; k >= 0; --k) {
-        q[k] = static_cast<char>('0' + fp % 10);
-        fp /= 10;
-    }
+    std::memcpy(dst, buf + sizeof buf - w, static_cast<std::size_t>(w));
     return true;
 }
 
