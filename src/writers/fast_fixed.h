@@ -90,7 +90,17 @@ inline bool fast_fixed_d(char* dst, float v, int w) {
         std::memset(dst, '*', static_cast<std::size_t>(w));
         return true;
     }
-    std::memcpy(dst, buf + sizeof buf - w, static_cast<std::size_t>(w));
+    // The usual widths as two overlapping fixed-size copies, not a call.
+    const char* src = buf + sizeof buf - w;
+    if (w >= 8 && w <= 16) {
+        std::memcpy(dst, src, 8);
+        std::memcpy(dst + w - 8, src + w - 8, 8);
+    } else if (w >= 4 && w < 8) {
+        std::memcpy(dst, src, 4);
+        std::memcpy(dst + w - 4, src + w - 4, 4);
+    } else {
+        std::memcpy(dst, src, static_cast<std::size_t>(w));
+    }
     return true;
 }
 
