@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -102,6 +103,17 @@ inline bool ends_word(char c) { return is_blank(c) || c == ',' || c == '/'; }
 // One real as a free-format read takes it: plain, exponent with E, D or Q, or
 // a signed exponent without its letter ("1.5-3"); a leading "+" is allowed.
 bool word_to_float(std::string_view w, float& v) {
+    // Whole numbers of up to 7 digits (most words of a watershed grid) are
+    // exact as reals.
+    if (!w.empty() && w.size() <= 7) {
+        std::uint32_t u = 0;
+        std::size_t i = 0;
+        while (i < w.size() && w[i] >= '0' && w[i] <= '9') u = u * 10 + static_cast<std::uint32_t>(w[i++] - '0');
+        if (i == w.size()) {
+            v = static_cast<float>(u);
+            return true;
+        }
+    }
     char buf[160];
     if (w.empty() || w.size() > 120) {
         return !w.empty() && parse_real(w, v);
