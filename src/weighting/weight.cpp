@@ -36,12 +36,13 @@ void make(V& v, std::size_t n, const char* stop_message) {
     }
 }
 
-void make_work_arrays(StationWeights& sw, int nstations, std::size_t cells, bool reallocation) {
+// The per-station arrays. The per-cell weight_check is made by the
+// diagnostics, the only ones to use it.
+void make_work_arrays(StationWeights& sw, int nstations, bool reallocation) {
     const std::size_t n = static_cast<std::size_t>(std::max(nstations, 0));
     const char* re = "Error with re-allocation in weight @ 63";
     make(sw.separation, n * n, reallocation ? re : "Error with allocation of separation() in weight");
     make(sw.nearest_distance, n + 1, reallocation ? re : "Error with allocation of nearest_distance() in weight");
-    make(sw.weight_check, cells, reallocation ? re : "**Allocation failed for weight_check()");
     sw.nstations = nstations;
 }
 
@@ -145,6 +146,10 @@ void diagnostics(StationWeights& sw, const WeightReports& out, int hour, int nst
     if (out.info) out.info->put_line(ListLine() << "weight check:");
 
     const std::size_t cells = static_cast<std::size_t>(xcount) * ycount;
+    if (sw.weight_check.size() < cells) {
+        make(sw.weight_check, cells,
+             sw.weight_check.empty() ? "**Allocation failed for weight_check()" : "Error with re-allocation in weight @ 63");
+    }
     std::fill(sw.weight_check.begin(), sw.weight_check.begin() + cells, 0.0f);
     // Only cells of the watershed grid have a rank; cells beyond it are not checked.
     const int yc = std::min(ycount, out.rank_ycount);
@@ -311,22 +316,19 @@ void weight(StationWeights& sw, const GaugeSet& g, const WeightSettings& setting
     xcount = std::max(xcount, 0);
     ycount = std::max(ycount, 0);
     nstations = std::max(nstations, 0);
-    const std::size_t cells = static_cast<std::size_t>(xcount) * ycount;
 
     if (sw.first_call) {
         out.con.line(msg() << "Allocating with " << nstations << " stations");
         sw.first_count = nstations;
-        make_work_arrays(sw, nstations, cells, false);
+        make_work_arrays(sw, nstations, false);
     }
     if (nstations != sw.first_count) {
         out.con.line(msg() << "ng,ng_old" << nstations << sw.first_count);
     }
-    // More stations than the arrays hold (more than at the first call, or a
-    // larger grid): make them again. Arrays that are large enough are kept,
-    // since every call rebuilds their content anyway.
-    if (sw.nstations < nstations || sw.weight_check.size() < cells) {
-        make_work_arrays(sw, std::max(nstations, sw.nstations), std::max(cells, sw.weight_check.size()), true);
-    }
+    // More stations than the arrays hold (more than at the first call): make
+    // them again. Arrays that are large enough are kept, since every call
+    // rebuilds their content anyway.
+    if (sw.nstations < nstations) make_work_arrays(sw, nstations, true);
     const std::size_t ns = static_cast<std::size_t>(nstations);
     try {
         sw.xcount = xcount;
