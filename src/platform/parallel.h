@@ -44,7 +44,7 @@ void parallel_for(int threads, std::size_t n, std::size_t grain, std::size_t min
     for (std::thread& t : pool) t.join();
 }
 
-// Large arrays (the station weights run to gigabytes) are aligned to 2 MB
+// Large arrays (the weighted sums of many steps) are aligned to 2 MB
 // and, where the system offers it, asked to be backed by large pages: far
 // fewer page faults when they are first written and when they are released.
 constexpr std::size_t large_array_bytes = std::size_t{32} << 20;
