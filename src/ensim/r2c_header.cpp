@@ -114,6 +114,16 @@ bool word_to_float(std::string_view w, float& v) {
             return true;
         }
     }
+    // Plain decimals ([-]digits[.digits]) need no rewriting for the conversion.
+    bool plain = !w.empty() && w.size() <= 120;
+    for (std::size_t i = 0; i < w.size() && plain; ++i) {
+        const char c = w[i];
+        plain = (c >= '0' && c <= '9') || c == '.' || (c == '-' && i == 0);
+    }
+    if (plain) {
+        auto [ptr, ec] = std::from_chars(w.data(), w.data() + w.size(), v);
+        if (ptr == w.data() + w.size() && ec == std::errc()) return true;
+    }
     char buf[160];
     if (w.empty() || w.size() > 120) {
         return !w.empty() && parse_real(w, v);
