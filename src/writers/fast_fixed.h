@@ -8,23 +8,22 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/fortran_format.h"
 
 namespace nimbex {
 
-// Writes the field of width w with D decimals (0 <= D <= 9) into dst[0..w).
-// Returns false, leaving dst untouched, when put_f must do it.
+inline constexpr std::uint64_t fixed_pow10[10] = {1ull,      10ull,      100ull,      1000ull,      10000ull,
+                                                   100000ull, 1000000ull, 10000000ull, 100000000ull, 1000000000ull};
+
+// v * 10^D rounded to a whole number n, from the bits of v: v is m * 2^e
+// with m below 2^24, and m * 10^D stays below 2^54, so this is exact.
+// Returns false when put_f must do it (negative, minus zero, NaN, infinity,
+// exactly halfway, 10^15 or more).
 template <int D>
-inline bool fast_fixed_d(char* dst, float v, int w) {
+inline bool fixed_round(float v, std::uint64_t& n) {
     static_assert(D >= 0 && D <= 9);
-    constexpr std::uint64_t ipow10[10] = {1ull, 10ull, 100ull, 1000ull, 10000ull,
-                                          100000ull, 1000000ull, 10000000ull,
-                                          100000000ull, 1000000000ull};
-    if (w < 1 || w > 40) return false;
-    // v * 10^D as an integer and a remainder, from the bits of v: v is
-    // m * 2^e with m below 2^24, and m * 10^D stays below 2^54, so this is
-    // exact.
     std::uint32_t bits;
     std::memcpy(&bits, &v, sizeof bits);
     if (bits >> 31) return false;  // negative, minus zero
@@ -36,8 +35,8 @@ inline bool fast_fixed_d(char* dst, float v, int w) {
         m |= 0x800000u;
         e = biased - 150;
     }
-    const std::uint64_t prod = m * ipow10[D];
-    std::uint64_t n = 0;
+    const std::uint64_t prod = m * fixed_pow10[D];
+    n = 0;
     if (e >= 0) {
         if (e > 9) return false;
         n = prod << e;
@@ -51,7 +50,13 @@ inline bool fast_fixed_d(char* dst, float v, int w) {
         if (rem == half) return false;  // exactly halfway
         n += rem > half ? 1 : 0;
     }  // else below 2^-10: 0
+    return true;
+}
 
+// The field of width w (1 to 40) for n / 10^D into dst[0..w). Returns false
+// when put_f must do it (no room for the leading zero).
+template <int D>
+inline bool fixed_text(char* dst, std::uint64_t n, int w) {
     // The text from the right: decimals, point, whole part (two digits at a
     // time), in a blank-filled buffer whose last w characters are the field.
     static constexpr char pairs[] =
@@ -61,8 +66,8 @@ inline bool fast_fixed_d(char* dst, float v, int w) {
     char buf[48];
     std::memset(buf, ' ', sizeof buf);
     char* q = buf + sizeof buf;
-    std::uint64_t ip = n / ipow10[D];
-    std::uint64_t fp = n - ip * ipow10[D];
+    std::uint64_t ip = n / fixed_pow10[D];
+    std::uint64_t fp = n - ip * fixed_pow10[D];
     for (int k = 0; k < D; ++k) {
         *--q = static_cast<char>('0' + fp % 10);
         fp /= 10;
@@ -104,6 +109,15 @@ inline bool fast_fixed_d(char* dst, float v, int w) {
     return true;
 }
 
+// Writes the field of width w with D decimals (0 <= D <= 9) into dst[0..w).
+// Returns false, leaving dst untouched, when put_f must do it.
+template <int D>
+inline bool fast_fixed_d(char* dst, float v, int w) {
+    if (w < 1 || w > 40) return false;
+    std::uint64_t n = 0;
+    return fixed_round<D>(v, n) && fixed_text<D>(dst, n, w);
+}
+
 // The same with the number of decimals d given at run time.
 inline bool fast_fixed(char* dst, float v, int w, int d) {
     switch (d) {
@@ -133,8 +147,38 @@ inline void append_fixed(std::string& out, float v, int w, int d) {
 
 // Writes n fields of width w with D decimals, each after one blank, into dst
 // (n * (w + 1) characters). `slow` is scratch for the values put_f must write.
+// The texts of the F6.2 fields of 0.00 to 99.99 (the frames' field and its
+// usual values), 8 characters apart.
+inline const char* f62_texts() {
+    static const std::vector<char> texts = [] {
+        std::vector<char> t(10000 * 8, ' ');
+        for (std::uint64_t n = 0; n < 10000; ++n) fixed_text<2>(t.data() + n * 8, n, 6);
+        return t;
+    }();
+    return texts.data();
+}
+
 template <int D>
 inline void fixed_fields_d(char* dst, const float* v, std::size_t n, int w, std::string& slow) {
+    if constexpr (D == 2) {
+        if (w == 6) {
+            const char* texts = f62_texts();
+            for (std::size_t j = 0; j < n; ++j) {
+                *dst++ = ' ';
+                std::uint64_t h = 0;
+                if (fixed_round<2>(v[j], h) && h < 10000) {
+                    std::memcpy(dst, texts + h * 8, 4);
+                    std::memcpy(dst + 2, texts + h * 8 + 2, 4);
+                } else if (!fast_fixed_d<2>(dst, v[j], w)) {
+                    slow.clear();
+                    put_f_exact(slow, v[j], w, 2);
+                    std::memcpy(dst, slow.data(), 6);
+                }
+                dst += 6;
+            }
+            return;
+        }
+    }
     for (std::size_t j = 0; j < n; ++j) {
         *dst++ = ' ';
         if (!fast_fixed_d<D>(dst, v[j], w)) {
