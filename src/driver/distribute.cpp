@@ -269,6 +269,20 @@ void distribute(RunState& rs) {
     // 384 MB of grids.
     const int max_batch = static_cast<int>(
         std::clamp<std::size_t>((std::size_t{96} << 20) / std::max<std::size_t>(cells, 1), 1, 256));
+    // Frames are written in the background while the next is formed (with
+    // more than one thread). The last one is waited for at the end of the
+    // loop; a stop on the way waits for it too.
+    struct BackgroundFrames {
+        DistState& ds;
+        explicit BackgroundFrames(DistState& d) : ds(d) { ds.frames_in_background = ds.thread_count() > 1; }
+        ~BackgroundFrames() {
+            ds.frames_in_background = false;
+            try {
+                ds.frame_writer.finish();
+            } catch (...) {  // the stop already on its way goes first
+            }
+        }
+    } background(ds);
     std::vector<int> summed;  // step hours whose sums are in step_sums, in order
     bool grids_zero = false;  // p and outarray hold 0.0 in every cell
     std::size_t next_sum = 0;
@@ -407,6 +421,7 @@ void distribute(RunState& rs) {
             pmax[c] = std::max(pmax[c], p[c]);
         }
     }
+    ds.frame_writer.finish();
 }
 
 }  // namespace nimbex
