@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 
 #include "driver/dist_test_support.h"
 #include "driver/distribute.h"
@@ -264,6 +265,28 @@ TEST(Distribute, DryHoursWriteNoFrame) {
     EXPECT_EQ(f[1].head, ":Frame         2         2   \"2016/6/5  2:00:00.000\"");
     EXPECT_EQ(t.rs.frame_count, 2);
     EXPECT_EQ(t.rs.dist.psum, (std::vector<float>{3.0f, 3.0f}));
+}
+
+// Frames are written in the background with more than one thread: a write
+// that fails still stops the run, naming the file.
+TEST(Distribute, FailedFrameWriteStops) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP();
+    setenv("NIMBEX_THREADS", "2", 1);
+    TestRun t;
+    stations_on_cells(t, 1, 3, 1);
+    t.grid(20000, 1);  // frames larger than the file's buffer
+    for (int h = 1; h <= 3; ++h) t.rs.gauges.precip(1, h) = 1.0f;
+    start_event(t, 2016, 6, 5, 0);
+    ASSERT_EQ(t.rs.files.open(40, "/dev/full", OpenStatus::unknown), 0);
+    try {
+        distribute(t.rs);
+        t.rs.files.close(40);
+        ADD_FAILURE() << "no stop";
+    } catch (const FatalStop& s) {
+        EXPECT_NE(s.message().find("/dev/full"), std::string::npos) << s.message();
+    }
+    t.rs.files.open(40, t.path("other.r2c"), OpenStatus::unknown);  // drops the failed unit unchecked
+    unsetenv("NIMBEX_THREADS");
 }
 
 TEST(Distribute, WeightOnlyWhenTheReportingSetChanges) {
