@@ -49,7 +49,9 @@ int main() {
     create_outarray(rs);
 
     auto t0 = std::chrono::steady_clock::now();
-    weight(rs, 1, ns, nx, ny, 0.0f);
+    const WeightSettings settings{rs.idw_power, rs.radiusinflce, rs.smoothdist};
+    const WeightReports reports{rs.con, nullptr, rs.iopt};
+    weight(rs.wts, rs.gauges, settings, reports, 1, ns, nx, ny, 0.0f);
     const double t_weight = seconds_since(t0);
 
     t0 = std::chrono::steady_clock::now();

@@ -6,6 +6,7 @@
   S: 100 x 100 cells of 1 km, 50 gauges, 744 hourly steps (a month)
   M: 300 x 300 cells, 200 gauges, 744 hourly steps
   L: 1000 x 1000 cells, 500 gauges, 48 hourly steps
+  XL: 2000 x 2000 cells, 1600 gauges, 24 hourly steps (memory bound)
 
 Each directory holds event/event.evt, basin/bench_shd.r2c, basin/bench_par.csv,
 basin/bench.pdl, raing/<date>_rag.tb0 and an empty radcl/. Seeded: every run
@@ -34,6 +35,7 @@ BASINS = {
     "S": (100, 100, 50, 744, 101),
     "M": (300, 300, 200, 744, 202),
     "L": (1000, 1000, 500, 48, 303),
+    "XL": (2000, 2000, 1600, 24, 404),
 }
 DELTA = 1000.0
 XORIGIN, YORIGIN = 400000.0, 5000000.0

@@ -12,6 +12,7 @@
 #include "platform/calendar.h"
 #include "platform/fatal.h"
 #include "platform/fortran_format.h"
+#include "platform/parallel.h"
 #include "weighting/weight.h"
 #include "writers/write_r2c.h"
 
@@ -32,43 +33,35 @@ std::size_t pdl_cells(const RunState& rs) {
     return static_cast<std::size_t>(std::max(rs.nx_pdl, 0)) * static_cast<std::size_t>(std::max(rs.ny_pdl, 0));
 }
 
+// A grid of n cells set to 0.0, on large pages where the system offers them:
+// far fewer page faults when a large grid is first written.
+void make_grid(std::vector<float>& v, std::size_t n) {
+    if (v.capacity() < n) {
+        v = std::vector<float>();
+        v.reserve(n);
+        advise_large_pages(v.data(), n * sizeof(float));
+    }
+    v.assign(n, 0.0f);
+}
+
 void make_station_arrays(RunState& rs, int nstations) {
     DistState& ds = rs.dist;
     const std::size_t ns = static_cast<std::size_t>(std::max(nstations, 0));
-    const std::size_t cells = static_cast<std::size_t>(ds.nx) * static_cast<std::size_t>(ds.ny);
-    ds.weights.clear();
-    ds.weights.shrink_to_fit();
-    ds.weights.resize(ns * cells);  // filled by the weighting before any use
-    ds.terms_current = false;
-    ds.w_xcount = ds.nx;
-    ds.w_ycount = ds.ny;
-    ds.w_cells = cells;
     ds.station_has_data.assign(ns + 1, 0);
     ds.alloc_stations = nstations;
 }
 
 bool reports(float v) { return v >= 0.0f; }
 
-#define NIMBEX_CELL_KERNEL                                                                   \
-    [[gnu::optimize("no-trapping-math", "tree-vectorize", "fp-contract=off")]] \
-    __attribute__((target_clones("avx512f", "avx2", "default")))
-
-// A reporting station's weights over n cells, from its entries and the
-// cells' norms (DistState::weight_of written out: a call would not be
-// inlined here).
-NIMBEX_CELL_KERNEL void station_weights(float* w, const float* t, const float* norm, std::size_t n) {
-    for (std::size_t c = 0; c < n; ++c) {
-        const float tc = t[c], nc = norm[c];
-        const bool is_near = tc == DistState::mark_near;
-        // A sum of 0 (every power beyond the real range) gives no weight, not NaN.
-        const bool is_far = !is_near & (tc != DistState::mark_out_of_reach) & (nc > 0.0f);
-        const float wf = is_far ? tc / nc : 0.0f;
-        w[c] = is_near ? -nc : wf;
-    }
-}
-
-NIMBEX_CELL_KERNEL void add_weighted(float* p, const float* w, float v, std::size_t n) {
-    for (std::size_t c = 0; c < n; ++c) p[c] += w[c] * v;
+// The weighting's settings and reports from the run state.
+void weigh(RunState& rs, int hour) {
+    const WeightSettings settings{rs.idw_power, rs.radiusinflce, rs.smoothdist};
+    const bool have_ranks =
+        rs.shed.rank.size() >= static_cast<std::size_t>(std::max(rs.shed.shed_xcount, 0)) *
+                                   static_cast<std::size_t>(std::max(rs.shed.shed_ycount, 0));
+    const WeightReports out{rs.con, rs.files.is_open(51) ? &rs.files[51] : nullptr, rs.iopt,
+                            have_ranks ? rs.shed.rank.data() : nullptr, rs.shed.shed_xcount, rs.shed.shed_ycount};
+    weight(rs.wts, rs.gauges, settings, out, hour, rs.gauges.nstations, rs.grid.xcount, rs.grid.ycount, 0.0f);
 }
 
 }  // namespace
@@ -79,11 +72,11 @@ void create_work_arrays(RunState& rs, int nstations, int nhours) {
         ds.nx = std::max(rs.nx_pdl, 0);
         ds.ny = std::max(rs.ny_pdl, 0);
         const std::size_t cells = pdl_cells(rs);
-        ds.p.assign(cells, 0.0f);
-        ds.psum.assign(cells, 0.0f);
-        ds.pmax.assign(cells, 0.0f);
-        ds.run_total.assign(cells, 0.0f);
-        ds.remaining.assign(cells, 0.0f);
+        make_grid(ds.p, cells);
+        make_grid(ds.psum, cells);
+        make_grid(ds.pmax, cells);
+        make_grid(ds.run_total, cells);
+        make_grid(ds.remaining, cells);
         make_station_arrays(rs, nstations);
     } catch (const std::bad_alloc&) {
         work_array_failure(rs);
@@ -96,7 +89,7 @@ void create_work_arrays(RunState& rs, int nstations, int nhours) {
 
 void create_outarray(RunState& rs) {
     try {
-        rs.dist.outarray.assign(pdl_cells(rs), 0.0f);
+        make_grid(rs.dist.outarray, pdl_cells(rs));
     } catch (const std::bad_alloc&) {
         fatal_stop("Error with allocation of outarray in nimbex");
     } catch (const std::length_error&) {
@@ -201,67 +194,21 @@ void add_weighted_sums(RunState& rs, const int* step_hours, int nsums, float* co
     // Only the part of the pdl grid that the grid in force covers gets rain.
     const int xc = std::min(std::max(rs.grid.xcount, 0), ds.nx);
     const int yc = std::min(std::max(rs.grid.ycount, 0), ds.ny);
-    const int wx = ds.w_xcount;
-    const int wy = std::min(yc, ds.w_ycount);
-    const int wxc = std::min(xc, wx);
-    // The stations that add something to at least one of the sums: a station
-    // without a record, outside the last weighting (weight 0.0) or with 0.0
-    // adds nothing and is skipped.
-    struct Adding {
-        int k;
-        int first, count;  // its entries in `parts`
-    };
-    struct Part {
-        int sum;
-        float v;
-    };
-    std::vector<Adding> adding;
-    std::vector<Part> parts;
-    for (int k = 1; k <= g.nstations; ++k) {
-        if (static_cast<std::size_t>(k) >= ds.weighted.size() || !ds.weighted[k]) continue;
-        if (ds.weights.size() < static_cast<std::size_t>(k) * ds.w_cells) break;
-        const int first = static_cast<int>(parts.size());
-        for (int m = 0; m < nsums; ++m) {
-            const float v = g.precip(k, step_hours[m]);
-            if (v > 0.0f) parts.push_back({m, v});
-        }
-        if (static_cast<int>(parts.size()) > first) adding.push_back({k, first, static_cast<int>(parts.size()) - first});
+    const std::size_t ns = static_cast<std::size_t>(std::max(std::min(g.nstations, static_cast<int>(rs.wts.x.size())), 0));
+    // Each step with the stations reporting at it: the weights of a step are
+    // those of a weight call at it, which the step loop makes whenever the
+    // reporting stations change.
+    std::vector<char> flags(static_cast<std::size_t>(std::max(nsums, 0)) * (ns + 1), 0);
+    std::vector<StepSum> steps;
+    for (int m = 0; m < nsums; ++m) {
+        char* f = flags.data() + static_cast<std::size_t>(m) * (ns + 1);
+        const float* v = g.hour_values(step_hours[m]);
+        for (std::size_t k = 1; k <= ns; ++k) f[k] = reports(v[k - 1]) ? 1 : 0;
+        if (rs.wts.single) f[1] = 1;
+        steps.push_back({v, f, sums[m]});
     }
-    if (adding.empty() || wy <= 0 || wxc <= 0) return;
-    const float* norm = ds.cell_norm.data();
-    // Cells are split across threads; within a run of cells the stations go
-    // in station order, so every cell sums its terms in station order. Each
-    // station's weights over the run are formed once for all the sums.
-    constexpr std::size_t run = 2048;
-    const std::size_t wrow = static_cast<std::size_t>(std::max(wx, 1));
-    auto add_runs = [&](std::size_t pc, std::size_t wc, std::size_t n) {
-        float w[run];
-        float buf[run];
-        for (std::size_t b = 0; b < n;) {
-            std::size_t m = std::min(run, n - b);
-            if (!ds.terms_stored) m = std::min(m, wrow - (wc + b) % wrow);  // formed a row at a time
-            for (const Adding& a : adding) {
-                station_weights(w, ds.terms(a.k, wc + b, m, buf), norm + wc + b, m);
-                for (int q = a.first; q < a.first + a.count; ++q) {
-                    add_weighted(sums[parts[q].sum] + pc + b, w, parts[q].v, m);
-                }
-            }
-            b += m;
-        }
-    };
-    const std::size_t work = static_cast<std::size_t>(wy) * wxc * parts.size();
-    const int threads = work < (std::size_t{1} << 20) ? 1 : ds.thread_count();
-    if (wx == ds.nx && wxc == ds.nx) {
-        const std::size_t n = static_cast<std::size_t>(wy) * ds.nx;
-        parallel_for(threads, n, run, run, [&](std::size_t c0, std::size_t c1) { add_runs(c0, c0, c1 - c0); });
-    } else {
-        parallel_for(threads, static_cast<std::size_t>(wy), 1, 1, [&](std::size_t r0, std::size_t r1) {
-            for (std::size_t r = r0; r < r1; ++r) {
-                add_runs(ds.cell(static_cast<int>(r) + 1, 1), r * static_cast<std::size_t>(wx),
-                         static_cast<std::size_t>(wxc));
-            }
-        });
-    }
+    const std::size_t work = static_cast<std::size_t>(yc) * xc * ns;
+    rs.wts.add_sums(steps, yc, xc, static_cast<std::size_t>(ds.nx), work < (std::size_t{1} << 20) ? 1 : ds.thread_count());
 }
 
 void add_weighted_sum(RunState& rs, int step_hour) {
@@ -311,14 +258,27 @@ void distribute(RunState& rs) {
             if (v > zmax) zmax = v;
         }
     };
-    // Steps whose weighted sums are formed together: at most 8, and no more
-    // than 256 MB of grids.
+    // Steps whose weighted sums are formed together: the stations' terms of a
+    // run of cells are formed once for all of them. At most 256 steps and
+    // 384 MB of grids.
     const int max_batch = static_cast<int>(
-        std::clamp<std::size_t>((std::size_t{64} << 20) / std::max<std::size_t>(cells, 1), 1, 8));
-    if (ds.step_sums.size() < static_cast<std::size_t>(max_batch) * cells) {
-        ds.step_sums.resize(static_cast<std::size_t>(max_batch) * cells);
-    }
+        std::clamp<std::size_t>((std::size_t{96} << 20) / std::max<std::size_t>(cells, 1), 1, 256));
+    // Frames are written in the background while the next is formed (with
+    // more than one thread). The last one is waited for at the end of the
+    // loop; a stop on the way waits for it too.
+    struct BackgroundFrames {
+        DistState& ds;
+        explicit BackgroundFrames(DistState& d) : ds(d) { ds.frames_in_background = ds.thread_count() > 1; }
+        ~BackgroundFrames() {
+            ds.frames_in_background = false;
+            try {
+                ds.frame_writer.finish();
+            } catch (...) {  // the stop already on its way goes first
+            }
+        }
+    } background(ds);
     std::vector<int> summed;  // step hours whose sums are in step_sums, in order
+    bool grids_zero = false;  // p and outarray hold 0.0 in every cell
     std::size_t next_sum = 0;
 
     for (int step = 1; step <= nsteps; ++step) {
@@ -332,7 +292,6 @@ void distribute(RunState& rs) {
             rs.con.line(line);
         }
 
-        std::fill(ds.p.begin(), ds.p.begin() + cells, 0.0f);
 
         bool present = false;
         bool changed = false;
@@ -342,29 +301,37 @@ void distribute(RunState& rs) {
 
         if (present) {
             if (changed || step_hour == deltat) {
-                weight(rs, step_hour, ns, rs.grid.xcount, rs.grid.ycount, 0.0f);
-                summed.clear();  // sums made with the old weights
+                weigh(rs, step_hour);
             }
         }
         if (!(present && zmax > 0.0f)) {
             // No station has rain: every cell keeps 0.0 through the elevation
             // correction, no frame is written and the totals do not change.
-            std::fill(ds.outarray.begin(), ds.outarray.begin() + cells, 0.0f);
+            if (!grids_zero) {
+                std::fill(ds.p.begin(), ds.p.begin() + cells, 0.0f);
+                std::fill(ds.outarray.begin(), ds.outarray.begin() + cells, 0.0f);
+                grids_zero = true;
+            }
             continue;
         }
-        // The weighted sum. The sums of the following steps with rain that
-        // use the same weights are formed with it, in one pass over the
-        // weights, and used when their steps come.
+        // The weighted sum. The sums of the following steps with rain are
+        // formed with it and used when their steps come; their weights are
+        // those the weight calls at their steps give, from the same stations'
+        // places and settings.
         if (next_sum >= summed.size() || summed[next_sum] != step_hour) {
             summed.assign(1, step_hour);
             for (int s = step + 1; s <= nsteps && static_cast<int>(summed.size()) < max_batch; ++s) {
                 bool pr = false, ch = false;
                 float z = 0.0f;
                 step_facts(s * deltat, pr, ch, z);
-                if (!pr || ch) break;
-                if (z > 0.0f) summed.push_back(s * deltat);
+                if (pr && z > 0.0f) summed.push_back(s * deltat);
             }
-            std::fill(ds.step_sums.begin(), ds.step_sums.begin() + summed.size() * cells, 0.0f);
+            if (ds.step_sums.size() < summed.size() * cells) ds.step_sums.resize(summed.size() * cells);
+            // The sums cover the cells of the grid in force; the rest of the
+            // pdl grid gets no rain.
+            if (!(xc == ds.nx && yc == ds.ny)) {
+                std::fill(ds.step_sums.begin(), ds.step_sums.begin() + summed.size() * cells, 0.0f);
+            }
             std::vector<float*> grids;
             for (std::size_t m = 0; m < summed.size(); ++m) grids.push_back(ds.step_sums.data() + m * cells);
             add_weighted_sums(rs, summed.data(), static_cast<int>(summed.size()), grids.data());
@@ -372,6 +339,7 @@ void distribute(RunState& rs) {
         }
         std::copy_n(ds.step_sums.data() + next_sum * cells, cells, ds.p.data());
         ++next_sum;
+        grids_zero = false;
 
         if (rs.lapse_active) {
             // Cells beyond the watershed grid have no elevation of their own:
@@ -447,6 +415,7 @@ void distribute(RunState& rs) {
             pmax[c] = std::max(pmax[c], p[c]);
         }
     }
+    ds.frame_writer.finish();
 }
 
 }  // namespace nimbex

@@ -5,8 +5,8 @@
 
 namespace nimbex {
 
-// First event: creates the pdl grids (rs.ny_pdl x rs.nx_pdl), the weights and
-// the station flags, and remembers the counts. A failure prints the two
+// First event: creates the pdl grids (rs.ny_pdl x rs.nx_pdl) and the station
+// flags, and remembers the counts. A failure prints the two
 // explanation lines and stops with "Program aborted in nimbex @ 443".
 void create_work_arrays(RunState& rs, int nstations, int nhours);
 
@@ -26,12 +26,14 @@ void recreate_work_arrays(RunState& rs, int nstations, int nhours);
 // one value was removed (also kept in rs.dist.spurious_removed).
 bool prepare_gauge_data(RunState& rs);
 
-// p += the weighted sum of the gauge values at step_hour, with the weights of
-// the last weight call (one contiguous pass per reporting station).
+// p := the weighted sum of the gauge values at step_hour, with the stations'
+// places and settings of the last weight call and the stations reporting at
+// step_hour, in the cells the grid in force covers (the others are left as
+// they are).
 void add_weighted_sum(RunState& rs, int step_hour);
 
-// The same for several steps with the same reporting stations at once:
-// sums[m] += the weighted sum at step_hours[m], for m = 0..nsums-1.
+// The same for several steps at once, each with its own reporting stations:
+// sums[m] := the weighted sum at step_hours[m], for m = 0..nsums-1.
 void add_weighted_sums(RunState& rs, const int* step_hours, int nsums, float* const* sums);
 
 // The step loop of the event: weighted sums, elevation correction, frames,

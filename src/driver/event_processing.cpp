@@ -25,6 +25,7 @@
 #include "readers/read_par_parser.h"
 #include "readers/read_rag_ef.h"
 #include "readers/read_shed_ef.h"
+#include "writers/fast_fixed.h"
 #include "writers/write_r2c.h"
 
 namespace nimbex {
@@ -48,7 +49,7 @@ void write_grid_rows(FileUnit& f, const float* row, int ncols, int w, int d, int
             f.put_line(line);
             line.clear();
         }
-        put_f(line, row[j], w, d);
+        append_fixed(line, row[j], w, d);  // the bytes of put_f, faster
     }
     f.put_line(line);
 }

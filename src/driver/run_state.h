@@ -60,7 +60,7 @@ struct RunState {
     ShedState shed;            // watershed cells, pdl and static grids
     ParState par;              // parameter file
     GaugeSet gauges;           // gauge data of the event
-    WeightState wts;           // weighting's own arrays
+    StationWeights wts;        // the weighting's own state
     OutputGridHeader out_hdr;  // header of the r2c file being written
     DistState dist;            // work grids of the distribution
 };

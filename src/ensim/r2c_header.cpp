@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -13,6 +14,7 @@
 #include "platform/fatal.h"
 #include "platform/files.h"
 #include "platform/free_format.h"
+#include "platform/parallel.h"
 
 namespace nimbex {
 
@@ -101,6 +103,27 @@ inline bool ends_word(char c) { return is_blank(c) || c == ',' || c == '/'; }
 // One real as a free-format read takes it: plain, exponent with E, D or Q, or
 // a signed exponent without its letter ("1.5-3"); a leading "+" is allowed.
 bool word_to_float(std::string_view w, float& v) {
+    // Whole numbers of up to 7 digits (most words of a watershed grid) are
+    // exact as reals.
+    if (!w.empty() && w.size() <= 7) {
+        std::uint32_t u = 0;
+        std::size_t i = 0;
+        while (i < w.size() && w[i] >= '0' && w[i] <= '9') u = u * 10 + static_cast<std::uint32_t>(w[i++] - '0');
+        if (i == w.size()) {
+            v = static_cast<float>(u);
+            return true;
+        }
+    }
+    // Plain decimals ([-]digits[.digits]) need no rewriting for the conversion.
+    bool plain = !w.empty() && w.size() <= 120;
+    for (std::size_t i = 0; i < w.size() && plain; ++i) {
+        const char c = w[i];
+        plain = (c >= '0' && c <= '9') || c == '.' || (c == '-' && i == 0);
+    }
+    if (plain) {
+        auto [ptr, ec] = std::from_chars(w.data(), w.data() + w.size(), v);
+        if (ptr == w.data() + w.size() && ec == std::errc()) return true;
+    }
     char buf[160];
     if (w.empty() || w.size() > 120) {
         return !w.empty() && parse_real(w, v);
@@ -201,6 +224,11 @@ void read_attribute_values(R2cHeader& h, int xcount, int ycount, FileUnit& f) {
     line.reserve(4096);
     for (int a = 0; a < count; ++a) {
         std::vector<float>& values = h.attributes[static_cast<std::size_t>(a)].values;
+        if (values.capacity() < nx * ny) {  // large pages: far fewer page faults on a large grid
+            values = std::vector<float>();
+            values.reserve(nx * ny);
+            advise_large_pages(values.data(), nx * ny * sizeof(float));
+        }
         values.assign(nx * ny, 0.0f);
         for (std::size_t r = 0; r < ny; ++r) {
             if (!f.get_line(line)) continue;  // end of file: this row (and the rest) stay 0

@@ -1,6 +1,7 @@
 #include "platform/parallel.h"
 
 #include <charconv>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -27,10 +28,30 @@ constexpr std::size_t large_page = std::size_t{2} << 20;
 
 void* allocate_large(std::size_t bytes) {
     void* p = ::operator new(bytes, std::align_val_t(large_page));
-#if defined(MADV_HUGEPAGE)
-    ::madvise(p, bytes / large_page * large_page, MADV_HUGEPAGE);  // a hint: failure changes nothing
-#endif
+    advise_large_pages(p, bytes);
     return p;
+}
+
+void advise_large_pages(void* p, std::size_t bytes) {
+#if defined(MADV_HUGEPAGE)
+    const auto a = reinterpret_cast<std::uintptr_t>(p);
+    const std::uintptr_t b = (a + large_page - 1) / large_page * large_page;
+    const std::uintptr_t e = (a + bytes) / large_page * large_page;
+    if (e > b) ::madvise(reinterpret_cast<void*>(b), e - b, MADV_HUGEPAGE);  // a hint: failure changes nothing
+#endif
+#if defined(MADV_POPULATE_WRITE)
+    // The pages are about to be written anyway: one call maps them all,
+    // which costs far less than a fault per page. Failure changes nothing.
+    constexpr std::uintptr_t page = 4096;
+    const auto a0 = reinterpret_cast<std::uintptr_t>(p);
+    const std::uintptr_t pb = (a0 + page - 1) / page * page;
+    const std::uintptr_t pe = (a0 + bytes) / page * page;
+    if (pe > pb) ::madvise(reinterpret_cast<void*>(pb), pe - pb, MADV_POPULATE_WRITE);
+#endif
+#if !defined(MADV_HUGEPAGE) && !defined(MADV_POPULATE_WRITE)
+    (void)p;
+    (void)bytes;
+#endif
 }
 
 void release_large(void* p, std::size_t) { ::operator delete(p, std::align_val_t(large_page)); }

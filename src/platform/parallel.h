@@ -44,11 +44,16 @@ void parallel_for(int threads, std::size_t n, std::size_t grain, std::size_t min
     for (std::thread& t : pool) t.join();
 }
 
-// Large arrays (the station weights run to gigabytes) are aligned to 2 MB
-// and, where the system offers it, asked to be backed by large pages: far
-// fewer page faults when they are first written and when they are released.
+// Large arrays (the weighted sums of many steps) are aligned to 2 MB
+// and, where the system offers it, asked to be backed by large pages and
+// mapped at once: far fewer page faults when they are first written and
+// when they are released.
 constexpr std::size_t large_array_bytes = std::size_t{32} << 20;
 void* allocate_large(std::size_t bytes);
+// The same hint for an array allocated elsewhere, before its pages are first
+// written (the whole large pages within it); its pages are also mapped at
+// once where the system can, since they are about to be written.
+void advise_large_pages(void* p, std::size_t bytes);
 void release_large(void* p, std::size_t bytes);
 
 // An allocator that leaves new elements of trivial types uninitialised:

@@ -18,6 +18,7 @@
 #include "platform/fortran_format.h"
 #include "platform/limits.h"
 #include "platform/text.h"
+#include "writers/fast_fixed.h"
 
 namespace nimbex {
 
@@ -373,7 +374,7 @@ void read_shed_ef(RunState& rs, int unit, int entry) {
                 line.clear();
                 for (std::size_t j = 0; j < nx; ++j) {
                     const int n = sh.rank[i * nx + j];
-                    put_f(line, (n > 0 && n <= ntot) ? aclass(n, k) : 0.0f, 6, 2);
+                    append_fixed(line, (n > 0 && n <= ntot) ? aclass(n, k) : 0.0f, 6, 2);
                 }
                 report(line);
             }
@@ -406,7 +407,7 @@ void read_shed_ef(RunState& rs, int unit, int entry) {
         put_i(line, n, 5);
         put_i(line, sh.yyy[un], 5);
         put_i(line, sh.xxx[un], 5);
-        put_f(line, sum, 9, 5);
+        append_fixed(line, sum, 9, 5);
         report(line);
         if (sum > 0.0f) {
             for (int k = 1; k <= ncls; ++k) aclass(n, k) = aclass(n, k) / sum;
@@ -447,19 +448,19 @@ void read_shed_ef(RunState& rs, int unit, int entry) {
         put_i(line, n, 5);
         put_i(line, sh.yyy[un], 5);
         put_i(line, sh.xxx[un], 5);
-        put_f(line, sh.da[un], 12, 1);
-        put_f(line, sh.bnkfll[un], 9, 2);
-        put_f(line, sh.slope[un] * sh.slope[un], 8, 4);
-        put_f(line, sh.elev[un], 7, 0);
+        append_fixed(line, sh.da[un], 12, 1);
+        append_fixed(line, sh.bnkfll[un], 9, 2);
+        append_fixed(line, sh.slope[un] * sh.slope[un], 8, 4);
+        append_fixed(line, sh.elev[un], 7, 0);
         put_i(line, sh.iak[un], 5);
-        put_f(line, sh.intslope[un], 7, 4);
+        append_fixed(line, sh.intslope[un], 7, 4);
         put_i(line, sh.ichnl[un], 5);
         put_i(line, sh.next[un], 5);
         put_i(line, sh.ireach[un], 5);
         line += "  ";
-        put_f(line, sh.frac[un], 5, 2);
+        append_fixed(line, sh.frac[un], 5, 2);
         line += "  ";
-        for (int k = 1; k <= ncls; ++k) put_f(line, aclass(n, k), 5, 2);
+        for (int k = 1; k <= ncls; ++k) append_fixed(line, aclass(n, k), 5, 2);
         report(line);
     }
     for (int n = 1; n <= nbasin; ++n) {

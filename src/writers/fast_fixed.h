@@ -8,57 +8,114 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/fortran_format.h"
 
 namespace nimbex {
 
+inline constexpr std::uint64_t fixed_pow10[10] = {1ull,      10ull,      100ull,      1000ull,      10000ull,
+                                                   100000ull, 1000000ull, 10000000ull, 100000000ull, 1000000000ull};
+
+// v * 10^D rounded to a whole number n, from the bits of v: v is m * 2^e
+// with m below 2^24, and m * 10^D stays below 2^54, so this is exact.
+// Returns false when put_f must do it (negative, minus zero, NaN, infinity,
+// exactly halfway, 10^15 or more).
+template <int D>
+inline bool fixed_round(float v, std::uint64_t& n) {
+    static_assert(D >= 0 && D <= 9);
+    std::uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    if (bits >> 31) return false;  // negative, minus zero
+    const int biased = static_cast<int>(bits >> 23);
+    if (biased == 0xff) return false;  // NaN, infinity
+    std::uint64_t m = bits & 0x7fffffu;
+    int e = -149;
+    if (biased != 0) {
+        m |= 0x800000u;
+        e = biased - 150;
+    }
+    const std::uint64_t prod = m * fixed_pow10[D];
+    n = 0;
+    if (e >= 0) {
+        if (e > 9) return false;
+        n = prod << e;
+        if (n >= 1000000000000000ull) return false;
+    } else if (e > -64) {
+        const int sh = -e;
+        n = prod >> sh;
+        if (n >= 1000000000000000ull) return false;
+        const std::uint64_t rem = prod & ((std::uint64_t{1} << sh) - 1);
+        const std::uint64_t half = std::uint64_t{1} << (sh - 1);
+        if (rem == half) return false;  // exactly halfway
+        n += rem > half ? 1 : 0;
+    }  // else below 2^-10: 0
+    return true;
+}
+
+// The field of width w (1 to 40) for n / 10^D into dst[0..w). Returns false
+// when put_f must do it (no room for the leading zero).
+template <int D>
+inline bool fixed_text(char* dst, std::uint64_t n, int w) {
+    // The text from the right: decimals, point, whole part (two digits at a
+    // time), in a blank-filled buffer whose last w characters are the field.
+    static constexpr char pairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    char buf[48];
+    std::memset(buf, ' ', sizeof buf);
+    char* q = buf + sizeof buf;
+    std::uint64_t ip = n / fixed_pow10[D];
+    std::uint64_t fp = n - ip * fixed_pow10[D];
+    for (int k = 0; k < D; ++k) {
+        *--q = static_cast<char>('0' + fp % 10);
+        fp /= 10;
+    }
+    *--q = '.';
+    const bool lead_zero = (ip == 0);
+    if (lead_zero) {
+        *--q = '0';
+    } else {
+        while (ip >= 100) {
+            q -= 2;
+            std::memcpy(q, pairs + 2 * (ip % 100), 2);
+            ip /= 100;
+        }
+        if (ip >= 10) {
+            q -= 2;
+            std::memcpy(q, pairs + 2 * ip, 2);
+        } else {
+            *--q = static_cast<char>('0' + ip);
+        }
+    }
+    const int len = static_cast<int>(buf + sizeof buf - q);
+    if (len > w) {
+        if (lead_zero) return false;  // no room for the leading zero
+        std::memset(dst, '*', static_cast<std::size_t>(w));
+        return true;
+    }
+    // The usual widths as two overlapping fixed-size copies, not a call.
+    const char* src = buf + sizeof buf - w;
+    if (w >= 8 && w <= 16) {
+        std::memcpy(dst, src, 8);
+        std::memcpy(dst + w - 8, src + w - 8, 8);
+    } else if (w >= 4 && w < 8) {
+        std::memcpy(dst, src, 4);
+        std::memcpy(dst + w - 4, src + w - 4, 4);
+    } else {
+        std::memcpy(dst, src, static_cast<std::size_t>(w));
+    }
+    return true;
+}
+
 // Writes the field of width w with D decimals (0 <= D <= 9) into dst[0..w).
 // Returns false, leaving dst untouched, when put_f must do it.
 template <int D>
 inline bool fast_fixed_d(char* dst, float v, int w) {
-    static_assert(D >= 0 && D <= 9);
-    constexpr double pow10[10] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
-    constexpr std::uint64_t ipow10[10] = {1ull, 10ull, 100ull, 1000ull, 10000ull,
-                                          100000ull, 1000000ull, 10000000ull,
-                                          100000000ull, 1000000000ull};
     if (w < 1 || w > 40) return false;
-    if (!(v >= 0.0f) || std::signbit(v)) return false;
-    // A float has 24 significant bits and 10^d at most 21 more past its
-    // powers of two, so this product is exact in double.
-    const double x = static_cast<double>(v) * pow10[D];
-    if (!(x < 1.0e15)) return false;
-    std::uint64_t n = static_cast<std::uint64_t>(x);
-    const double frac = x - static_cast<double>(n);
-    if (frac == 0.5) return false;
-    if (frac > 0.5) ++n;
-    std::uint64_t ip = n / ipow10[D];
-    std::uint64_t fp = n % ipow10[D];
-
-    // Digits of the whole part, most significant last.
-    char digits[24];
-    int il = 0;
-    for (; ip > 0; ip /= 10) digits[il++] = static_cast<char>('0' + ip % 10);
-    int len = il + 1 + D;
-    const bool lead_zero = (il == 0);
-    if (lead_zero) {
-        if (len + 1 > w) return false;
-        ++len;
-    }
-    if (len > w) {
-        std::memset(dst, '*', static_cast<std::size_t>(w));
-        return true;
-    }
-    char* q = dst;
-    for (int b = w - len; b > 0; --b) *q++ = ' ';
-    if (lead_zero) *q++ = '0';
-    while (il > 0) *q++ = digits[--il];
-    *q++ = '.';
-    for (int k = D - 1; k >= 0; --k) {
-        q[k] = static_cast<char>('0' + fp % 10);
-        fp /= 10;
-    }
-    return true;
+    std::uint64_t n = 0;
+    return fixed_round<D>(v, n) && fixed_text<D>(dst, n, w);
 }
 
 // The same with the number of decimals d given at run time.
@@ -90,8 +147,38 @@ inline void append_fixed(std::string& out, float v, int w, int d) {
 
 // Writes n fields of width w with D decimals, each after one blank, into dst
 // (n * (w + 1) characters). `slow` is scratch for the values put_f must write.
+// The texts of the F6.2 fields of 0.00 to 99.99 (the frames' field and its
+// usual values), 8 characters apart.
+inline const char* f62_texts() {
+    static const std::vector<char> texts = [] {
+        std::vector<char> t(10000 * 8, ' ');
+        for (std::uint64_t n = 0; n < 10000; ++n) fixed_text<2>(t.data() + n * 8, n, 6);
+        return t;
+    }();
+    return texts.data();
+}
+
 template <int D>
 inline void fixed_fields_d(char* dst, const float* v, std::size_t n, int w, std::string& slow) {
+    if constexpr (D == 2) {
+        if (w == 6) {
+            const char* texts = f62_texts();
+            for (std::size_t j = 0; j < n; ++j) {
+                *dst++ = ' ';
+                std::uint64_t h = 0;
+                if (fixed_round<2>(v[j], h) && h < 10000) {
+                    std::memcpy(dst, texts + h * 8, 4);
+                    std::memcpy(dst + 2, texts + h * 8 + 2, 4);
+                } else if (!fast_fixed_d<2>(dst, v[j], w)) {
+                    slow.clear();
+                    put_f_exact(slow, v[j], w, 2);
+                    std::memcpy(dst, slow.data(), 6);
+                }
+                dst += 6;
+            }
+            return;
+        }
+    }
     for (std::size_t j = 0; j < n; ++j) {
         *dst++ = ' ';
         if (!fast_fixed_d<D>(dst, v[j], w)) {

@@ -144,7 +144,7 @@ void write_header(RunState& rs, FileUnit& f, int no_frames, int no_classes) {
     f.put_line(fmt_pad(":endHeader", 40));
 }
 
-void write_frame_line(FileUnit& f, const OutputGridHeader& h, int frame_no) {
+std::string frame_line(const OutputGridHeader& h, int frame_no) {
     const int shown = std::abs(frame_no);
     std::string s = ":Frame";
     put_i(s, shown, 10);
@@ -157,8 +157,8 @@ void write_frame_line(FileUnit& f, const OutputGridHeader& h, int frame_no) {
     put_i(s, h.day, h.day < 10 ? 1 : 2);
     s += ' ';
     put_i(s, h.hour, 2);
-    s += ":00:00.000\"";
-    f.put_line(s);
+    s += ":00:00.000\"\n";
+    return s;
 }
 
 // A row of `count` fixed-point fields of width w: a blank before each field,
@@ -177,7 +177,10 @@ void fixed_row_text(char* dst, const float* values, std::size_t count, int w, in
     if (count == 0) *dst = '\n';
 }
 
-void write_grid(RunState& rs, FileUnit& f, int format_code) {
+// Writes `head`, the grid and `tail`. With `background`, a frame whose text
+// is not too large is handed to the frame writer once formed.
+void write_grid(RunState& rs, FileUnit& f, int format_code, const std::string& head, std::string_view tail,
+                bool background) {
     const OutputGridHeader& h = rs.out_hdr;
     DistState& ds = rs.dist;
     const int xcount = std::max(0, h.xcount);
@@ -199,6 +202,32 @@ void write_grid(RunState& rs, FileUnit& f, int format_code) {
     };
 
     const FieldSpec fs = field_of(format_code);
+    const std::size_t row_len = fixed_row_length(static_cast<std::size_t>(xcount), fs.w);
+    const std::size_t cells = static_cast<std::size_t>(xcount) * ycount;
+    const int threads = cells < (std::size_t{1} << 16) ? 1 : ds.thread_count();
+    auto format_rows = [&](char* out, std::size_t r0, std::size_t nrows) {
+        parallel_for(threads, nrows, 1, 1, [&](std::size_t a, std::size_t b) {
+            std::vector<float> row;
+            std::string slow;
+            for (std::size_t r = a; r < b; ++r) {
+                const float* v = row_values(static_cast<int>(r0 + r) + 1, row);
+                fixed_row_text(out + r * row_len, v, static_cast<std::size_t>(xcount), fs.w, fs.d, slow);
+            }
+        });
+    };
+    constexpr std::size_t most_at_once = std::size_t{64} << 20;  // bytes of text
+    if (background && !fs.exponent && row_len * static_cast<std::size_t>(ycount) <= most_at_once) {
+        std::vector<char> text = ds.frame_writer.take_buffer();
+        const std::size_t grid_len = row_len * static_cast<std::size_t>(ycount);
+        text.resize(head.size() + grid_len + tail.size());
+        std::copy(head.begin(), head.end(), text.begin());
+        format_rows(text.data() + head.size(), 0, static_cast<std::size_t>(ycount));
+        std::copy(tail.begin(), tail.end(), text.begin() + static_cast<std::ptrdiff_t>(head.size() + grid_len));
+        ds.frame_writer.start(f, std::move(text));
+        return;
+    }
+    ds.frame_writer.finish();
+    f.put(head);
     if (fs.exponent) {
         std::vector<float> row;
         std::string buf;
@@ -210,30 +239,22 @@ void write_grid(RunState& rs, FileUnit& f, int format_code) {
             }
         }
         if (!buf.empty()) f.put(buf);
+        f.put(tail);
         return;
     }
 
     // Fixed-point fields have a fixed width, so every row's text has the same
     // length and its place in the frame's text is known: rows are formatted
     // in parallel, straight into one buffer, and written at once.
-    const std::size_t row_len = fixed_row_length(static_cast<std::size_t>(xcount), fs.w);
     std::vector<char>& text = ds.frame_text;
-    const std::size_t rows_at_once = std::max<std::size_t>(1, (std::size_t{64} << 20) / row_len);
-    const std::size_t cells = static_cast<std::size_t>(xcount) * ycount;
-    const int threads = cells < (std::size_t{1} << 16) ? 1 : ds.thread_count();
+    const std::size_t rows_at_once = std::max<std::size_t>(1, most_at_once / row_len);
     for (std::size_t r0 = 0; r0 < static_cast<std::size_t>(ycount); r0 += rows_at_once) {
         const std::size_t nrows = std::min(rows_at_once, static_cast<std::size_t>(ycount) - r0);
         if (text.size() < nrows * row_len) text.resize(nrows * row_len);
-        parallel_for(threads, nrows, 1, 1, [&](std::size_t a, std::size_t b) {
-            std::vector<float> row;
-            std::string slow;
-            for (std::size_t r = a; r < b; ++r) {
-                const float* v = row_values(static_cast<int>(r0 + r) + 1, row);
-                fixed_row_text(text.data() + r * row_len, v, static_cast<std::size_t>(xcount), fs.w, fs.d, slow);
-            }
-        });
+        format_rows(text.data(), r0, nrows);
         f.put(std::string_view(text.data(), nrows * row_len));
     }
+    f.put(tail);
 }
 
 }  // namespace
@@ -269,6 +290,7 @@ void write_r2c(RunState& rs, int unit, int file_number, int no_frames, int no_cl
     const std::string& file_name = rs.file_name(file_number).str();
 
     if (frame_no == 0 && class_no == 0) {
+        rs.dist.frame_writer.finish();  // a frame still being written goes first
         const int ios = rs.files.open(unit, trim_right(file_name), OpenStatus::replace);
         if (ios != 0) {
             rs.con.blank();
@@ -292,12 +314,15 @@ void write_r2c(RunState& rs, int unit, int file_number, int no_frames, int no_cl
 
     if (!(frame_no < 1 && class_no < 1)) {
         FileUnit& f = rs.files[unit];
-        if (frame_no >= 1 && class_no == 0 && no_frames > 1) write_frame_line(f, rs.out_hdr, frame_no);
-        write_grid(rs, f, format_code);
-        if (frame_no > 0 && class_no == 0) f.put_line(":EndFrame");
+        const std::string head =
+            frame_no >= 1 && class_no == 0 && no_frames > 1 ? frame_line(rs.out_hdr, frame_no) : std::string();
+        const bool last = frame_no >= no_frames && class_no >= no_classes;
+        write_grid(rs, f, format_code, head, frame_no > 0 && class_no == 0 ? ":EndFrame\n" : "",
+                   rs.dist.frames_in_background && !last);
     }
 
     if (frame_no >= no_frames && class_no >= no_classes) {
+        rs.dist.frame_writer.finish();
         rs.files.close(unit, true);
         const int a = no_frames < 1 ? class_no : frame_no;
         const int b = no_frames < 1 ? no_classes : no_frames;

@@ -12,6 +12,7 @@
 
 #include "driver/run_state.h"
 #include "readers/gauge_set.h"
+#include "weighting/weight.h"
 
 namespace nimbex::testing {
 
@@ -89,5 +90,14 @@ struct TestRun {
         return slurp(dir / "nimbex_info.txt");
     }
 };
+
+// The weighting with the run's settings, reports and ranks.
+inline void weigh(TestRun& t, int hour, int nstations, int xcount, int ycount) {
+    RunState& rs = t.rs;
+    const WeightSettings settings{rs.idw_power, rs.radiusinflce, rs.smoothdist};
+    const WeightReports out{rs.con, rs.files.is_open(51) ? &rs.files[51] : nullptr, rs.iopt, rs.shed.rank.data(),
+                            rs.shed.shed_xcount, rs.shed.shed_ycount};
+    weight(rs.wts, rs.gauges, settings, out, hour, nstations, xcount, ycount, 0.0f);
+}
 
 }  // namespace nimbex::testing

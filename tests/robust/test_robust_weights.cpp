@@ -9,6 +9,7 @@
 
 using namespace nimbex;
 using nimbex::testing::TestRun;
+using nimbex::testing::weigh;
 
 TEST(RobustWeights, PowersBeyondTheRealRangeGiveNoWeightNotNaN) {
     TestRun t("robust_wt");
@@ -21,8 +22,8 @@ TEST(RobustWeights, PowersBeyondTheRealRangeGiveNoWeightNotNaN) {
     t.rs.gauges.precip(2, 1) = 1.0f;
     t.rs.idw_power = 9;
     t.rs.radiusinflce = 1.0e6f;  // all in reach
-    weight(t.rs, 1, 2, 4, 3, 0.0f);
+    weigh(t, 1, 2, 4, 3);
     for (int i = 1; i <= 3; ++i)
         for (int j = 1; j <= 4; ++j)
-            for (int k = 1; k <= 2; ++k) EXPECT_EQ(t.rs.dist.weight_at(i, j, k), 0.0f) << i << j << k;
+            for (int k = 1; k <= 2; ++k) EXPECT_EQ(t.rs.wts.weight_at(i, j, k), 0.0f) << i << j << k;
 }

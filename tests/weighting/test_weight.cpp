@@ -1,31 +1,84 @@
 // Station weights: the worked cases, reach and cut-off, presence, station
 // count changes, diagnostics, and bit-identity with a cell-by-cell weighting.
+// The weighting needs no run state and no working directory.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 #include <random>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "driver/dist_test_support.h"
 #include "weighting/weight.h"
 
 using namespace nimbex;
-using nimbex::testing::TestRun;
 using nimbex::testing::lines_of;
 
 namespace {
 
+// The weighting on its own: stations, settings, a string console and, when
+// asked for, an information report in an anonymous temporary file.
+struct Weighing {
+    std::ostringstream out;
+    std::istringstream in;
+    Console con{out, in};
+    GaugeSet g;
+    WeightSettings set;
+    StationWeights sw;
+    int debug = 0;
+    std::vector<std::int32_t> rank;
+    int xcount = 0, ycount = 0;
+    std::unique_ptr<FileUnit> info_file;
+
+    void grid(int x, int y) {
+        xcount = x;
+        ycount = y;
+        rank.assign(static_cast<std::size_t>(x) * y, 1);
+    }
+    // ns stations, nh hours, every value "no record" until set.
+    void gauges(int ns, int nh, int deltat) {
+        g.nstations = ns;
+        g.nhours = nh;
+        g.deltat = deltat;
+        grow_station_descriptors(g, ns);
+        grow_gauge_data(g, ns, nh);
+        for (int h = 1; h <= nh; ++h)
+            for (int k = 1; k <= ns; ++k) g.precip(k, h) = -1.0f;
+    }
+    void station(int k, float x, float y) {
+        g.station_x[k] = x;
+        g.station_y[k] = y;
+    }
+    std::vector<std::string> console() const { return lines_of(out.str()); }
+    void open_info() { info_file = std::make_unique<FileUnit>(51, "info", std::tmpfile()); }
+    std::string info() {  // the report's text so far
+        info_file->rewind();
+        std::string text;
+        for (std::string l; info_file->get_line(l);) text += l + "\n";
+        return text;
+    }
+};
+
+void weigh(Weighing& t, int hour, int nstations, int xcount, int ycount) {
+    const WeightReports reports{t.con, t.info_file.get(), t.debug, t.rank.data(), t.xcount, t.ycount};
+    weight(t.sw, t.g, t.set, reports, hour, nstations, xcount, ycount, 0.0f);
+}
+
 // Two stations on row 2 at columns 2 and 8, both reporting 1.0 at hour 1.
-void two_stations(TestRun& t, int xcount = 10, int ycount = 3) {
+void two_stations(Weighing& t, int xcount = 10, int ycount = 3) {
     t.grid(xcount, ycount);
     t.gauges(2, 1, 1);
     t.station(1, 2.0f, 2.0f);
     t.station(2, 8.0f, 2.0f);
-    t.rs.gauges.precip(1, 1) = 1.0f;
-    t.rs.gauges.precip(2, 1) = 1.0f;
+    t.g.precip(1, 1) = 1.0f;
+    t.g.precip(2, 1) = 1.0f;
 }
 
-float w(TestRun& t, int i, int j, int k) { return t.rs.dist.weight_at(i, j, k); }
+float w(Weighing& t, int i, int j, int k) { return t.sw.weight_at(i, j, k); }
 
 int count_lines(const std::vector<std::string>& ls, const std::string& prefix) {
     int n = 0;
@@ -36,29 +89,29 @@ int count_lines(const std::vector<std::string>& ls, const std::string& prefix) {
 }  // namespace
 
 TEST(Weight, TwoStationsNearStationsAndSmoothing) {
-    TestRun t("wt");
+    Weighing t;
     two_stations(t);
-    weight(t.rs, 1, 2, 10, 3, 0.0f);
+    weigh(t, 1, 2, 10, 3);
     EXPECT_EQ(w(t, 2, 5, 1), 0.5f);  // both 3.0 away
     EXPECT_EQ(w(t, 2, 5, 2), 0.5f);
     EXPECT_EQ(w(t, 2, 2, 1), 1.0f);  // the first lies on the cell
     EXPECT_EQ(w(t, 2, 2, 2), 0.0f);
 
-    t.rs.smoothdist = 1.0f;  // distances 1.0 and 7.0: nobody is near
-    weight(t.rs, 1, 2, 10, 3, 0.0f);
+    t.set.smoothing = 1.0f;  // distances 1.0 and 7.0: nobody is near
+    weigh(t, 1, 2, 10, 3);
     EXPECT_FLOAT_EQ(w(t, 2, 2, 1), 49.0f / 50.0f);
     EXPECT_FLOAT_EQ(w(t, 2, 2, 2), 1.0f / 50.0f);
 
-    t.rs.smoothdist = 0.99f;  // 0.99 away still lies on the cell
-    weight(t.rs, 1, 2, 10, 3, 0.0f);
+    t.set.smoothing = 0.99f;  // 0.99 away still lies on the cell
+    weigh(t, 1, 2, 10, 3);
     EXPECT_EQ(w(t, 2, 2, 1), 1.0f);
     EXPECT_EQ(w(t, 2, 2, 2), 0.0f);
 
     // Two stations within 0.99 of a cell share it.
-    t.rs.smoothdist = 0.0f;
+    t.set.smoothing = 0.0f;
     t.station(1, 5.0f, 2.0f);
     t.station(2, 5.5f, 2.0f);
-    weight(t.rs, 1, 2, 10, 3, 0.0f);
+    weigh(t, 1, 2, 10, 3);
     EXPECT_EQ(w(t, 2, 5, 1), 0.5f);
     EXPECT_EQ(w(t, 2, 5, 2), 0.5f);
     EXPECT_EQ(w(t, 2, 6, 1), 0.0f);  // 1.0 away: not near; the second, 0.5 away, is
@@ -66,25 +119,25 @@ TEST(Weight, TwoStationsNearStationsAndSmoothing) {
 }
 
 TEST(Weight, AbsentStationGetsNothingAndOthersRenormalise) {
-    TestRun t("wt");
+    Weighing t;
     t.grid(12, 4);
     t.gauges(3, 2, 1);
     t.station(1, 1.5f, 1.5f);
     t.station(2, 9.0f, 3.0f);
     t.station(3, 4.0f, 4.0f);
-    for (int k = 1; k <= 3; ++k) t.rs.gauges.precip(k, 2) = 2.0f;
-    t.rs.gauges.precip(2, 2) = -1.0f;
-    t.rs.gauges.precip(3, 2) = NAN;  // a NaN never reports
-    t.rs.gauges.precip(1, 1) = 5.0f;
-    weight(t.rs, 2, 3, 12, 4, 0.0f);
+    for (int k = 1; k <= 3; ++k) t.g.precip(k, 2) = 2.0f;
+    t.g.precip(2, 2) = -1.0f;
+    t.g.precip(3, 2) = NAN;  // a NaN never reports
+    t.g.precip(1, 1) = 5.0f;
+    weigh(t, 2, 3, 12, 4);
     for (int i = 1; i <= 4; ++i)
         for (int j = 1; j <= 12; ++j) {
             EXPECT_EQ(w(t, i, j, 1), 1.0f);
             EXPECT_EQ(w(t, i, j, 2), 0.0f);
             EXPECT_EQ(w(t, i, j, 3), 0.0f);
         }
-    t.rs.gauges.precip(3, 2) = 0.0f;  // 0.0 reports
-    weight(t.rs, 2, 3, 12, 4, 0.0f);
+    t.g.precip(3, 2) = 0.0f;  // 0.0 reports
+    weigh(t, 2, 3, 12, 4);
     for (int i = 1; i <= 4; ++i)
         for (int j = 1; j <= 12; ++j) {
             EXPECT_EQ(w(t, i, j, 2), 0.0f);
@@ -93,45 +146,45 @@ TEST(Weight, AbsentStationGetsNothingAndOthersRenormalise) {
 }
 
 TEST(Weight, ReachAndCutOff) {
-    TestRun t("wt");
+    Weighing t;
     t.grid(30, 1);
     t.gauges(2, 1, 1);
-    t.rs.radiusinflce = 1.0f;
+    t.set.reach = 1.0f;
     t.station(1, 1.0f, 1.0f);
     t.station(2, 11.0f, 1.0f);
-    t.rs.gauges.precip(1, 1) = 1.0f;
-    t.rs.gauges.precip(2, 1) = 1.0f;
-    weight(t.rs, 1, 2, 30, 1, 0.0f);
-    EXPECT_EQ(t.rs.wts.max_reach, 12.0f);  // nearest neighbour 10 + 2
+    t.g.precip(1, 1) = 1.0f;
+    t.g.precip(2, 1) = 1.0f;
+    weigh(t, 1, 2, 30, 1);
+    EXPECT_EQ(t.sw.max_reach, 12.0f);  // nearest neighbour 10 + 2
     EXPECT_EQ(w(t, 1, 25, 1), 0.0f);       // 24 away
     EXPECT_EQ(w(t, 1, 25, 2), 1.0f);       // 14 away: on the cut-off, still in reach
     EXPECT_EQ(w(t, 1, 26, 1), 0.0f);       // 25 and 15 away: no weight at all
     EXPECT_EQ(w(t, 1, 26, 2), 0.0f);
 
-    t.rs.radiusinflce = -5.0f;  // a negative radius counts as 0
-    weight(t.rs, 1, 2, 30, 1, 0.0f);
-    EXPECT_EQ(t.rs.wts.max_reach, 12.0f);
-    t.rs.radiusinflce = 20.0f;
-    weight(t.rs, 1, 2, 30, 1, 0.0f);
-    EXPECT_EQ(t.rs.wts.max_reach, 20.0f);
+    t.set.reach = -5.0f;  // a negative radius counts as 0
+    weigh(t, 1, 2, 30, 1);
+    EXPECT_EQ(t.sw.max_reach, 12.0f);
+    t.set.reach = 20.0f;
+    weigh(t, 1, 2, 30, 1);
+    EXPECT_EQ(t.sw.max_reach, 20.0f);
     EXPECT_GT(w(t, 1, 26, 2), 0.0f);
 }
 
 TEST(Weight, PowerZeroAndPowerThree) {
-    TestRun t("wt");
+    Weighing t;
     t.grid(20, 20);
     t.gauges(3, 1, 1);
     t.station(1, 1.0f, 1.0f);
     t.station(2, 7.0f, 3.0f);
     t.station(3, 2.0f, 15.0f);
-    for (int k = 1; k <= 3; ++k) t.rs.gauges.precip(k, 1) = 1.0f;
-    t.rs.idw_power = 0;
-    weight(t.rs, 1, 3, 20, 20, 0.0f);
+    for (int k = 1; k <= 3; ++k) t.g.precip(k, 1) = 1.0f;
+    t.set.power = 0;
+    weigh(t, 1, 3, 20, 20);
     for (int k = 1; k <= 3; ++k) EXPECT_FLOAT_EQ(w(t, 18, 18, k), 1.0f / 3.0f);
     EXPECT_EQ(w(t, 1, 1, 1), 1.0f);  // a near station still takes everything
 
-    t.rs.idw_power = 3;  // cell (1, 4): distances 3, sqrt(13), sqrt(200)
-    weight(t.rs, 1, 3, 20, 20, 0.0f);
+    t.set.power = 3;  // cell (1, 4): distances 3, sqrt(13), sqrt(200)
+    weigh(t, 1, 3, 20, 20);
     const float d2 = std::sqrt(13.0f), d3 = std::sqrt(200.0f);
     const float t1 = 1.0f / 27.0f, t2 = 1.0f / (d2 * d2 * d2), t3 = 1.0f / (d3 * d3 * d3);
     const float s = t1 + t2 + t3;
@@ -141,26 +194,26 @@ TEST(Weight, PowerZeroAndPowerThree) {
 }
 
 TEST(Weight, SingleStationWeighsOneEverywhere) {
-    TestRun t("wt");
-    t.rs.iopt = 1;
+    Weighing t;
+    t.debug = 1;
     t.grid(50, 3);
     t.gauges(1, 1, 1);
-    t.rs.radiusinflce = 1.0f;
+    t.set.reach = 1.0f;
     t.station(1, 1.0f, 1.0f);
-    t.rs.gauges.precip(1, 1) = -1.0f;  // even without a record
-    weight(t.rs, 1, 1, 50, 3, 0.0f);
+    t.g.precip(1, 1) = -1.0f;  // even without a record
+    weigh(t, 1, 1, 50, 3);
     for (int i = 1; i <= 3; ++i)
         for (int j = 1; j <= 50; ++j) EXPECT_EQ(w(t, i, j, 1), 1.0f);
     // Only the first-call line: no diagnostics for a single station.
     EXPECT_EQ(t.console(), std::vector<std::string>{t.console()[0]});
     EXPECT_EQ(t.console()[0].rfind("Allocating with ", 0), 0u);
-    EXPECT_FALSE(t.rs.wts.first_call);
+    EXPECT_FALSE(t.sw.first_call);
 }
 
 TEST(Weight, StationCountChanges) {
-    TestRun t("wt");
+    Weighing t;
     two_stations(t);
-    weight(t.rs, 1, 2, 10, 3, 0.0f);
+    weigh(t, 1, 2, 10, 3);
     auto con = t.console();
     ASSERT_EQ(con.size(), 1u);
     EXPECT_EQ(con[0].rfind("Allocating with ", 0), 0u);
@@ -171,37 +224,37 @@ TEST(Weight, StationCountChanges) {
     t.station(1, 2.0f, 2.0f);
     t.station(2, 8.0f, 2.0f);
     t.station(3, 5.0f, 3.0f);
-    for (int k = 1; k <= 3; ++k) t.rs.gauges.precip(k, 1) = 1.0f;
-    weight(t.rs, 1, 3, 10, 3, 0.0f);
+    for (int k = 1; k <= 3; ++k) t.g.precip(k, 1) = 1.0f;
+    weigh(t, 1, 3, 10, 3);
     EXPECT_EQ(w(t, 3, 5, 3), 1.0f);
-    weight(t.rs, 1, 3, 10, 3, 0.0f);  // the first count stays 2: the message again
+    weigh(t, 1, 3, 10, 3);  // the first count stays 2: the message again
     con = t.console();
     EXPECT_EQ(count_lines(con, "ng,ng_old"), 2);
     EXPECT_EQ(count_lines(con, "Allocating with"), 1);
 
     // Back to two: no message; one: the message.
     two_stations(t);
-    weight(t.rs, 1, 2, 10, 3, 0.0f);
+    weigh(t, 1, 2, 10, 3);
     EXPECT_EQ(count_lines(t.console(), "ng,ng_old"), 2);
     t.gauges(1, 1, 1);
-    weight(t.rs, 1, 1, 10, 3, 0.0f);
+    weigh(t, 1, 1, 10, 3);
     EXPECT_EQ(count_lines(t.console(), "ng,ng_old"), 3);
-    EXPECT_EQ(t.rs.wts.calls, 5);
+    EXPECT_EQ(t.sw.calls, 5);
 }
 
 TEST(Weight, DiagnosticsOfDebugLevelOne) {
-    TestRun t("wt");
+    Weighing t;
     t.open_info();
-    t.rs.iopt = 1;
-    t.rs.radiusinflce = 1.0f;
+    t.debug = 1;
+    t.set.reach = 1.0f;
     t.grid(20, 2);
     t.gauges(2, 2, 1);
     t.station(1, 1.0f, 1.0f);
     t.station(2, 3.0f, 1.0f);
-    for (int k = 1; k <= 2; ++k) t.rs.gauges.precip(k, 1) = t.rs.gauges.precip(k, 2) = 1.0f;
-    t.rs.shed.rank[19] = 0;  // cell (1, 20) is outside the basin: not checked
-    weight(t.rs, 1, 2, 20, 2, 0.0f);
-    weight(t.rs, 2, 2, 20, 2, 0.0f);
+    for (int k = 1; k <= 2; ++k) t.g.precip(k, 1) = t.g.precip(k, 2) = 1.0f;
+    t.rank[19] = 0;  // cell (1, 20) is outside the basin: not checked
+    weigh(t, 1, 2, 20, 2);
+    weigh(t, 2, 2, 20, 2);
 
     // Reach 4, cut-off 6: columns 10..19 of row 1 and 9..20 of row 2 are out
     // of reach of both stations (column 20 of row 1 is not ranked).
@@ -228,21 +281,21 @@ TEST(Weight, SameBitsAsCellByCellWeighting) {
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> pos(-3.0f, 40.0f);
     for (int power : {1, 2, 3, 4, 0}) {
-        TestRun t("wt");
+        Weighing t;
         const int nx = 37, ny = 23, ns = 17;
         t.grid(nx, ny);
         t.gauges(ns, 1, 1);
-        t.rs.idw_power = power;
-        t.rs.radiusinflce = 6.0f;
-        t.rs.smoothdist = power == 3 ? 0.5f : 0.0f;
+        t.set.power = power;
+        t.set.reach = 6.0f;
+        t.set.smoothing = power == 3 ? 0.5f : 0.0f;
         for (int k = 1; k <= ns; ++k) {
             t.station(k, pos(rng), pos(rng) * 0.6f);
-            t.rs.gauges.precip(k, 1) = (k % 4 == 0) ? -1.0f : static_cast<float>(k);
+            t.g.precip(k, 1) = (k % 4 == 0) ? -1.0f : static_cast<float>(k);
         }
         t.station(5, 10.0f, 10.3f);  // on a cell
-        weight(t.rs, 1, ns, nx, ny, 0.0f);
+        weigh(t, 1, ns, nx, ny);
 
-        const GaugeSet& g = t.rs.gauges;
+        const GaugeSet& g = t.g;
         float mr = 6.0f;
         for (int k = 1; k <= ns; ++k) {
             float nd = 1.0e32f;
@@ -263,7 +316,7 @@ TEST(Weight, SameBitsAsCellByCellWeighting) {
                     if (!(g.precip(k, 1) >= 0.0f)) continue;
                     const float dx = g.station_x[k] - static_cast<float>(j);
                     const float dy = g.station_y[k] - static_cast<float>(i);
-                    const float d = std::sqrt(dx * dx + dy * dy) + t.rs.smoothdist;
+                    const float d = std::sqrt(dx * dx + dy * dy) + t.set.smoothing;
                     dst[k] = d;
                     if (d > mr + 2.0f) relv[k] = false;
                     if (relv[k]) {

@@ -385,4 +385,15 @@ TEST(FastFixed, SameBytesAsPutF) {
         }
     }
     EXPECT_GT(fast, static_cast<long>(values.size()));  // the fast path does carry the load
+
+    // Whole rows, as frames are written (F6.2 through its table of texts).
+    for (auto [w, d] : fields) {
+        std::string row(values.size() * static_cast<std::size_t>(w + 1), '?'), want, slow;
+        fixed_fields(row.data(), values.data(), values.size(), w, d, slow);
+        for (float v : values) {
+            want += ' ';
+            put_f_exact(want, v, w, d);
+        }
+        ASSERT_EQ(row, want) << "F" << w << "." << d;
+    }
 }
