@@ -73,7 +73,8 @@ def output_files(d):
         rel = os.path.relpath(root, d)
         if rel == ".":
             dirs[:] = [x for x in dirs if x not in INPUT_DIRS]
-        out += [os.path.normpath(os.path.join(rel, f)) for f in files if f != ".keep"]
+        # The lock file is empty and not an output of the run.
+        out += [os.path.normpath(os.path.join(rel, f)) for f in files if f not in (".keep", "nimbex.lock")]
     return sorted(out)
 
 
