@@ -341,8 +341,8 @@ def main():
     ap.add_argument("--keep", default="fuzz-findings")
     ap.add_argument("--timeout", type=float, default=60.0)
     a = ap.parse_args()
-    nimbex = os.path.join(a.build, "nimbex")
-    r2ctool = os.path.join(a.build, "r2ctool")
+    nimbex = os.path.join(os.path.abspath(a.build), "nimbex")
+    r2ctool = os.path.join(os.path.abspath(a.build), "r2ctool")
     for exe in (nimbex, r2ctool):
         if not os.access(exe, os.X_OK):
             sys.exit("missing %s: build the targets nimbex and r2ctool first" % exe)
