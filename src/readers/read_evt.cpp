@@ -210,10 +210,9 @@ void read_chain(RunState& rs, FileUnit& f) {
     }
 }
 
-void read_lines(RunState& rs, const std::string& name) {
-    EventRecord& e = rs.evt.event;
-    FileUnit& f = rs.files[evt_unit];
-    std::string line, key, value;
+// The next keyword line of an event file, cleaned and split, its keyword in
+// lower case; every other line is skipped. False at end of file.
+bool next_keyword_line(FileUnit& f, std::string& line, std::string& key, std::string& value) {
     while (f.get_line(line)) {
         if (line.size() > evt_line_size) line.resize(evt_line_size);
         tabs_to_blanks(line);
@@ -221,6 +220,16 @@ void read_lines(RunState& rs, const std::string& name) {
         if (line.empty() || line[0] != ':') continue;
         split_line(line, key, value, 128, evt_line_size);
         lower_case(key);
+        return true;
+    }
+    return false;
+}
+
+void read_lines(RunState& rs, const std::string& name) {
+    EventRecord& e = rs.evt.event;
+    FileUnit& f = rs.files[evt_unit];
+    std::string line, key, value;
+    while (next_keyword_line(f, line, key, value)) {
         if (key == ":filetype" || key == ":fileversionno") continue;
         int result = 0;
         try {
@@ -302,13 +311,7 @@ bool peek_event_names(Console& con, const std::string& name, std::array<std::str
     EventRecord e;
     for (int k = 1; k <= 10; ++k) e.names[static_cast<std::size_t>(k)] = "dummy";
     std::string line, key, value;
-    while (f.get_line(line)) {
-        if (line.size() > evt_line_size) line.resize(evt_line_size);
-        tabs_to_blanks(line);
-        line = std::string(trim(line));
-        if (line.empty() || line[0] != ':') continue;
-        split_line(line, key, value, 128, evt_line_size);
-        lower_case(key);
+    while (next_keyword_line(f, line, key, value)) {
         const std::string_view k = trim_right(key);
         if (k == ":noeventstofollow") {
             while (f.get_line(line))  // the separator line is not read as a keyword
@@ -316,8 +319,15 @@ bool peek_event_names(Console& con, const std::string& name, std::array<std::str
             continue;
         }
         if (k == ":basinfilename" || k == ":parfilename" || k == ":pointdatalocations" || k == ":pointprecip" ||
-            k == ":griddedrainfile")
-            handle_event_key(con, e, key, value);
+            k == ":griddedrainfile") {
+            // A name the event's own read will refuse is left out here; that
+            // read stops with the full message.
+            try {
+                handle_event_key(con, e, key, value);
+            } catch (const LongName&) {
+            } catch (const BadValue&) {
+            }
+        }
     }
     for (int k : {1, 2, 3, 5, 10}) names[static_cast<std::size_t>(k)] = e.names[static_cast<std::size_t>(k)].trimmed();
     return true;
