@@ -156,7 +156,16 @@ TEST(R2cTool, RefusesBrokenFilesWithAReason) {
     bad.replace(bad.find("       100."), 11, "       abc ");
     EXPECT_THROW(read_r2c_file(write_file(d, "bad.r2c", bad).string()), std::runtime_error);
     EXPECT_THROW(read_r2c_file((d / "missing.r2c").string()), std::runtime_error);
+    // A header alone is what an event without an hour of rain leaves: it reads
+    // as no frames, info says so, and no grid can be chosen from it.
     EXPECT_THROW(read_r2c_file(write_file(d, "hdr.r2c", header(utm, "", false)).string()), std::runtime_error);
+    const std::string frames = two_frames();
+    const R2cFile dry = read_r2c_file(write_file(d, "dry.r2c", frames.substr(0, frames.find(":Frame"))).string());
+    EXPECT_TRUE(dry.frames.empty());
+    std::ostringstream info;
+    write_info(dry, info);
+    EXPECT_NE(info.str().find("Frames:      0"), std::string::npos) << info.str();
+    EXPECT_THROW(choose_grid(dry, GridChoice{}), std::runtime_error);
     fs::remove_all(d);
 }
 

@@ -49,6 +49,10 @@ void write_info(const R2cFile& f, std::ostream& out) {
         << " (row 1 is the southern row)\n";
     out << "System:      " << crs_summary(crs) << "\n";
     for (const std::string& c : f.comments) out << "Header note: " << c << "\n";
+    if (f.frames.empty()) {
+        out << "Frames:      0 (the header alone: an event without an hour of rain)\n";
+        return;
+    }
     const Stamp& first = f.frames.front().time;
     const Stamp& last = f.frames.back().time;
     if (f.has_attributes()) {

@@ -120,7 +120,10 @@ void write_netcdf(const R2cFile& f, const std::string& out_path, const NetcdfOpt
     const std::size_t ny = static_cast<std::size_t>(h.ycount);
     // A file of frames keeps a time axis even with one frame; a single grid
     // without a time (the run totals) becomes a plain map.
-    const bool timed = f.frames.front().time.valid;
+    if (f.frames.empty() && !options.event)
+        throw std::runtime_error(f.path + ": no grid after the header (an event without an hour of rain); "
+                                 "--event gives its hours as 0.0");
+    const bool timed = f.frames.empty() || f.frames.front().time.valid;
     for (const Frame& fr : f.frames)
         if (timed && !fr.time.valid)
             throw std::runtime_error(f.path + ": frame " + std::to_string(fr.number) + " has no readable time");

@@ -249,7 +249,8 @@ R2cFile read_r2c_file(const std::string& path) {
     }
     files.close(data_unit);
     r.comments = header_comments(files, path);
-    if (r.frames.empty()) fail(path, "no grid after the header");
+    // A header alone is what the program writes for an event without an
+    // hour of rain: a file of no frames, which info reports as such.
     return r;
 }
 
@@ -282,6 +283,7 @@ std::string name_list(const std::vector<std::string>& names) {
 ChosenGrid choose_grid(const R2cFile& f, const GridChoice& choice) {
     ChosenGrid g;
     const std::size_t n = f.frames.size();
+    if (n == 0) throw std::runtime_error(f.path + ": no grid after the header (an event without an hour of rain)");
     if (f.has_attributes() || !choice.attribute.empty()) {
         if (choice.frame != 0 || choice.sum)
             throw UsageError(f.has_attributes() ? f.path + " holds attributes, not frames: choose one with --attribute NAME"
