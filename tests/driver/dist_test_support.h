@@ -38,6 +38,17 @@ inline std::string slurp(const std::filesystem::path& p) {
     return s.str();
 }
 
+// A gauge set of ns stations and nh hours, every value "no record".
+inline void no_records(GaugeSet& g, int ns, int nh, int deltat) {
+    g.nstations = ns;
+    g.nhours = nh;
+    g.deltat = deltat;
+    grow_station_descriptors(g, ns);
+    grow_gauge_data(g, ns, nh);
+    for (int h = 1; h <= nh; ++h)
+        for (int k = 1; k <= ns; ++k) g.precip(k, h) = -1.0f;
+}
+
 struct TestRun {
     std::ostringstream out;
     std::istringstream in;
@@ -58,16 +69,7 @@ struct TestRun {
     std::vector<std::string> console() const { return lines_of(out.str()); }
 
     // Gauges: ns stations, nh hours, every value "no record" until set.
-    void gauges(int ns, int nh, int deltat) {
-        GaugeSet& g = rs.gauges;
-        g.nstations = ns;
-        g.nhours = nh;
-        g.deltat = deltat;
-        grow_station_descriptors(g, ns);
-        grow_gauge_data(g, ns, nh);
-        for (int h = 1; h <= nh; ++h)
-            for (int k = 1; k <= ns; ++k) g.precip(k, h) = -1.0f;
-    }
+    void gauges(int ns, int nh, int deltat) { no_records(rs.gauges, ns, nh, deltat); }
     void station(int k, float x, float y, float elevation = 0.0f) {
         rs.gauges.station_x[k] = x;
         rs.gauges.station_y[k] = y;

@@ -17,6 +17,7 @@
 
 using namespace nimbex;
 using nimbex::testing::lines_of;
+using nimbex::testing::no_records;
 
 namespace {
 
@@ -40,15 +41,7 @@ struct Weighing {
         rank.assign(static_cast<std::size_t>(x) * y, 1);
     }
     // ns stations, nh hours, every value "no record" until set.
-    void gauges(int ns, int nh, int deltat) {
-        g.nstations = ns;
-        g.nhours = nh;
-        g.deltat = deltat;
-        grow_station_descriptors(g, ns);
-        grow_gauge_data(g, ns, nh);
-        for (int h = 1; h <= nh; ++h)
-            for (int k = 1; k <= ns; ++k) g.precip(k, h) = -1.0f;
-    }
+    void gauges(int ns, int nh, int deltat) { no_records(g, ns, nh, deltat); }
     void station(int k, float x, float y) {
         g.station_x[k] = x;
         g.station_y[k] = y;
