@@ -121,6 +121,14 @@ std::string real_text(double v) {
     return s;
 }
 
+bool finite_number(const std::string& word, double& v) {
+    const char* b = word.data();
+    const char* e = b + word.size();
+    if (b != e && *b == '+') ++b;
+    auto [p, ec] = std::from_chars(b, e, v);
+    return ec == std::errc() && p == e && p != b && std::isfinite(v);
+}
+
 bool Options::has(const std::string& name) const { return values.count(name) != 0; }
 bool Options::flag(const std::string& name) const {
     for (const auto& f : flags)

@@ -63,14 +63,6 @@ std::vector<std::vector<std::string>> read_csv(const std::string& path) {
     return rows;
 }
 
-bool number(const std::string& s, double& v) {
-    const char* b = s.data();
-    const char* e = b + s.size();
-    if (b != e && *b == '+') ++b;
-    auto [p, ec] = std::from_chars(b, e, v);
-    return ec == std::errc() && p == e && p != b && std::isfinite(v);
-}
-
 std::string lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
@@ -100,9 +92,9 @@ std::vector<Station> read_stations(const std::string& path) {
         if (s.name.size() > 12 || s.name.find_first_of(" \t,/") != std::string::npos)
             throw PrepError(where + ": name '" + s.name + "': the gauge table keeps 12 characters of a name and "
                             "splits names at blanks; give a name of at most 12 characters without blanks");
-        if (!number(f[2], s.x) || !number(f[3], s.y)) throw PrepError(where + ": x and y must be numbers");
+        if (!finite_number(f[2], s.x) || !finite_number(f[3], s.y)) throw PrepError(where + ": x and y must be numbers");
         if (f.size() >= 5 && !f[4].empty()) {
-            if (!number(f[4], s.elev)) throw PrepError(where + ": elevation '" + f[4] + "' is not a number");
+            if (!finite_number(f[4], s.elev)) throw PrepError(where + ": elevation '" + f[4] + "' is not a number");
             s.has_elev = true;
             any_elev = true;
         }
@@ -224,7 +216,7 @@ int cmd_gauges(const Args& a, std::ostream& report) {
             const std::string lw = lower(w);
             if (w.empty() || lw == "na" || lw == "nan") continue;
             double x = 0;
-            if (!number(w, x)) throw PrepError(where + ": value '" + w + "' of " + head[c + 1] + " is not a number");
+            if (!finite_number(w, x)) throw PrepError(where + ": value '" + w + "' of " + head[c + 1] + " is not a number");
             if (x >= 0.0) v[c] = static_cast<float>(x);
         }
         times.push_back(t);

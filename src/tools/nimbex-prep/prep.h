@@ -98,6 +98,8 @@ void write_text_file(const std::string& path, const std::string& text, const Out
 std::string event_path(const std::string& path);
 // Shortest text that reads back as the same single-precision value.
 std::string real_text(double v);
+// A whole word read as a finite number ("+" allowed in front); false otherwise.
+bool finite_number(const std::string& word, double& v);
 
 // ---- Hours -----------------------------------------------------------------
 

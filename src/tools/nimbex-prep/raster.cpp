@@ -23,14 +23,6 @@ std::string lower(std::string s) {
     return s;
 }
 
-bool to_double(const std::string& w, double& v) {
-    const char* b = w.data();
-    const char* e = b + w.size();
-    if (b != e && *b == '+') ++b;
-    auto [p, ec] = std::from_chars(b, e, v);
-    return ec == std::errc() && p == e && p != b;
-}
-
 // True when the file starts like an ESRI ASCII grid ("ncols ...").
 bool looks_like_ascii_grid(const std::string& path) {
     std::ifstream in(path);
@@ -50,9 +42,9 @@ Raster read_ascii_grid(const std::string& path) {
     // Header: "key value" pairs up to the first number.
     while (in >> first) {
         double v = 0.0;
-        if (to_double(first, v)) break;
+        if (finite_number(first, v)) break;
         std::string value;
-        if (!(in >> value) || !to_double(value, v))
+        if (!(in >> value) || !finite_number(value, v))
             throw PrepError(path + ": header line '" + first + "' has no number");
         const std::string k = lower(first);
         if (k == "ncols") r.ncols = static_cast<int>(v);
@@ -78,7 +70,7 @@ Raster read_ascii_grid(const std::string& path) {
     while (north_first.size() < n) {
         if (w.empty() && !(in >> w)) break;
         double v = 0.0;
-        if (!to_double(w, v)) throw PrepError(path + ": '" + w + "' is not a number");
+        if (!finite_number(w, v)) throw PrepError(path + ": '" + w + "' is not a number");
         north_first.push_back(have_nodata && v == nodata ? std::numeric_limits<double>::quiet_NaN() : v);
         w.clear();
     }
