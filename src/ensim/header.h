@@ -7,6 +7,8 @@
 
 #include "platform/text.h"
 
+#include "platform/parallel.h"
+
 namespace nimbex {
 
 class Console;
@@ -15,7 +17,9 @@ class FileUnit;
 struct AttributeEntry {
     FText<64> name;
     int number = 0;
-    std::vector<float> values;  // one per grid cell, filled by the r2c value reader
+    // One per grid cell, filled by the r2c value reader (which writes every
+    // cell, so a large grid is not cleared first).
+    std::vector<float, UninitAllocator<float>> values;
 };
 
 struct EnSimHeader {

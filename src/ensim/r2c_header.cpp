@@ -5,6 +5,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <exception>
+#include <utility>
+#include <vector>
 #include <limits>
 #include <string>
 #include <system_error>
@@ -163,17 +166,69 @@ bool word_to_float(std::string_view w, float& v) {
     return ec == std::errc();
 }
 
+// Where a grid row's lines come from: lines already read ahead (so that
+// rows can be read in parallel), then the file. A stop met while reading
+// ahead is raised only when its line is wanted, as reading line by line would.
+class RowLines {
+public:
+    explicit RowLines(FileUnit& f) : f_(f) {}
+
+    bool get(std::string& line) {
+        if (used_ < ahead_.size()) {
+            line.swap(ahead_[used_++]);
+            return true;
+        }
+        if (stop_) std::rethrow_exception(std::exchange(stop_, nullptr));
+        return !end_ && f_.get_line(line);
+    }
+
+    // Reads ahead until `lines` lines are waiting or about `bytes` bytes are
+    // held; never past the file's end or a stop.
+    void read_ahead(std::size_t lines, std::size_t bytes) {
+        ahead_.erase(ahead_.begin(), ahead_.begin() + static_cast<std::ptrdiff_t>(used_));
+        used_ = 0;
+        std::size_t held = 0;
+        for (const std::string& l : ahead_) held += l.size();
+        while (ahead_.size() < lines && held < bytes && !stop_ && !end_) {
+            std::string l;
+            try {
+                if (!f_.get_line(l)) {
+                    end_ = true;
+                    break;
+                }
+            } catch (...) {
+                stop_ = std::current_exception();
+                break;
+            }
+            held += l.size();
+            ahead_.push_back(std::move(l));
+        }
+    }
+
+    std::size_t waiting() const { return ahead_.size() - used_; }
+    const std::string& waiting_line(std::size_t i) const { return ahead_[used_ + i]; }
+    void skip(std::size_t n) { used_ += n; }
+    FileUnit& file() { return f_; }
+
+private:
+    FileUnit& f_;
+    std::vector<std::string> ahead_;
+    std::size_t used_ = 0;
+    std::exception_ptr stop_;
+    bool end_ = false;
+};
+
 // Reads `n` values into `out` starting with `line` and going on over further
 // lines as needed. Returns when the row is full, at "/" or end of file, or at
 // a word that is not a number. Null values leave their item unchanged.
-void read_row(std::string& line, FileUnit& f, float* out, std::size_t n) {
+void read_row(std::string& line, RowLines& lines, float* out, std::size_t n) {
     std::size_t k = 0;
     std::size_t pos = 0;
     bool after_value = false;  // a comma right after a value only separates
     while (k < n) {
         while (pos < line.size() && is_blank(line[pos])) ++pos;
         if (pos >= line.size()) {
-            if (!f.get_line(line)) return;
+            if (!lines.get(line)) return;
             pos = 0;
             continue;
         }
@@ -209,31 +264,79 @@ void read_row(std::string& line, FileUnit& f, float* out, std::size_t n) {
         // through every sum it enters: refuse it.
         if (!std::isfinite(v))
             fatal_stop("Program aborted: grid value '" + std::string(word.substr(0, 40)) + "' is not a finite number in " +
-                       f.name());
+                       lines.file().name());
         for (std::size_t r = 0; r < repeat && k < n; ++r) out[k++] = v;
     }
 }
 
+// The common row: `n` plain finite numbers between blanks on its own line.
+// Reads it as read_row would and says true; says false for any other row
+// (fewer numbers, separators, repeats, a word that ends the row early), which
+// read_row then reads again.
+bool read_plain_row(const std::string& line, float* out, std::size_t n) {
+    std::size_t pos = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        while (pos < line.size() && is_blank(line[pos])) ++pos;
+        if (pos >= line.size() || line[pos] == ',' || line[pos] == '/') return false;
+        std::size_t end = pos;
+        while (end < line.size() && !ends_word(line[end])) ++end;
+        const std::string_view word(line.data() + pos, end - pos);
+        float v = 0.0f;
+        if (word.find('*') != std::string_view::npos || !word_to_float(word, v) || !std::isfinite(v)) return false;
+        out[k] = v;
+        pos = end;
+    }
+    return true;
+}
+
 }  // namespace
 
-void read_attribute_values(R2cHeader& h, int xcount, int ycount, FileUnit& f) {
+void read_attribute_values(R2cHeader& h, int xcount, int ycount, FileUnit& f, int threads) {
     const std::size_t nx = xcount > 0 ? static_cast<std::size_t>(xcount) : 0;
     const std::size_t ny = ycount > 0 ? static_cast<std::size_t>(ycount) : 0;
     const int count = std::min<int>(h.attribute_count, static_cast<int>(h.attributes.size()));
+    RowLines lines(f);
     std::string line;
     line.reserve(4096);
+    std::vector<char> plain;
     for (int a = 0; a < count; ++a) {
-        std::vector<float>& values = h.attributes[static_cast<std::size_t>(a)].values;
+        auto& values = h.attributes[static_cast<std::size_t>(a)].values;
         if (values.capacity() < nx * ny) {  // large pages: far fewer page faults on a large grid
-            values = std::vector<float>();
+            values = {};
             values.reserve(nx * ny);
             advise_large_pages(values.data(), nx * ny * sizeof(float));
         }
-        values.assign(nx * ny, 0.0f);
-        for (std::size_t r = 0; r < ny; ++r) {
-            if (!f.get_line(line)) continue;  // end of file: this row (and the rest) stay 0
-            if (nx == 0) continue;
-            read_row(line, f, values.data() + r * nx, nx);
+        values.resize(nx * ny);  // not cleared: every row is written below
+        if (nx == 0) {
+            for (std::size_t r = 0; r < ny; ++r) lines.get(line);
+            continue;
+        }
+        std::size_t r = 0;
+        // Rows on a line each are read in parallel, a batch of lines at a
+        // time. At the first other row the rest of the grid is read row by row,
+        // since its rows no longer start on known lines.
+        while (threads > 1 && r < ny) {
+            lines.read_ahead(ny - r, std::size_t{8} << 20);
+            const std::size_t batch = lines.waiting();
+            if (batch == 0) break;
+            plain.assign(batch, 0);
+            parallel_for(threads, batch, 1, 64, [&](std::size_t b, std::size_t e) {
+                for (std::size_t i = b; i < e; ++i)
+                    plain[i] = read_plain_row(lines.waiting_line(i), values.data() + (r + i) * nx, nx);
+            });
+            const std::size_t done = static_cast<std::size_t>(std::find(plain.begin(), plain.end(), 0) - plain.begin());
+            lines.skip(done);
+            r += done;
+            if (done < batch) {
+                // Parts read by the parallel pass must not stand in for null values.
+                break;
+            }
+        }
+        for (; r < ny; ++r) {
+            float* row = values.data() + r * nx;
+            std::fill_n(row, nx, 0.0f);      // null values and values not reached are 0
+            if (!lines.get(line)) continue;  // end of file: this row (and the rest) stay 0
+            read_row(line, lines, row, nx);
         }
     }
 }

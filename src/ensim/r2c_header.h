@@ -52,7 +52,8 @@ int handle_shed_key(Console& con, ShedHeader& h, std::string_view key, std::stri
 // order, from the line after ":EndHeader" on. Every row starts on a new line
 // and may continue over lines; the rest of the row's last line is skipped. A
 // row that cannot be read (end of file, a word that is not a number) ends
-// without a message; values not reached stay 0.
-void read_attribute_values(R2cHeader& h, int xcount, int ycount, FileUnit& f);
+// without a message; values not reached stay 0. Rows that stand on a line
+// each are read by up to `threads` threads; the values do not depend on it.
+void read_attribute_values(R2cHeader& h, int xcount, int ycount, FileUnit& f, int threads = 1);
 
 }  // namespace nimbex

@@ -104,9 +104,9 @@ void read_gsm_ef(RunState& rs, int unit, int entry, std::vector<float>& inarray3
         fatal_stop("ERROR: Failed to allocate inarray3 in read_static_r2c");
     }
     for (int k = 0; k < nattr; ++k) {
-        const std::vector<float>& v = hdr.attributes[static_cast<std::size_t>(k)].values;
+        const auto& v = hdr.attributes[static_cast<std::size_t>(k)].values;
         std::copy_n(v.begin(), std::min(v.size(), nx * ny), inarray3.begin() + static_cast<std::ptrdiff_t>(k * nx * ny));
-        std::vector<float>().swap(hdr.attributes[static_cast<std::size_t>(k)].values);
+        decltype(AttributeEntry::values)().swap(hdr.attributes[static_cast<std::size_t>(k)].values);
     }
 
     if (rs.iopt >= 1) con.line("Finished reading " + first_chars(name, 30));

@@ -205,7 +205,7 @@ void read_shed_ef(RunState& rs, int unit, int entry) {
         fatal_stop("Program aborted in read_shd_ef @ 244");
     }
 
-    read_attribute_values(hdr, hdr.xcount, hdr.ycount, f);
+    read_attribute_values(hdr, hdr.xcount, hdr.ycount, f, rs.dist.thread_count());
 
     // Grid bounds and cell sizes: minutes for a geographic grid, km otherwise.
     const int xcount = hdr.xcount, ycount = hdr.ycount;
@@ -381,7 +381,7 @@ void read_shed_ef(RunState& rs, int unit, int entry) {
         }
     }
 
-    for (auto& at : hdr.attributes) std::vector<float>().swap(at.values);
+    for (auto& at : hdr.attributes) decltype(at.values)().swap(at.values);
 
     sh.debug_row = sh.debug_col = 0;  // no grid carries number 0: no debug grid
     if (debug_grid_known) {

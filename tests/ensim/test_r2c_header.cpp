@@ -42,7 +42,10 @@ protected:
         }
         h.attribute_count = n;
     }
-    const std::vector<float>& values(int k) { return h.attributes[static_cast<std::size_t>(k - 1)].values; }
+    std::vector<float> values(int k) {
+        const auto& v = h.attributes[static_cast<std::size_t>(k - 1)].values;
+        return {v.begin(), v.end()};
+    }
 };
 
 TEST_F(R2cHeaderTest, InitSetsDefaultsAndKeepsSourceFileName) {
@@ -126,7 +129,8 @@ TEST_F(R2cHeaderTest, HeaderLoopWithGridHandler) {
     EXPECT_EQ(g.unitconversion, 1.0f);
     ASSERT_EQ(g.attribute_count, 1);
     read_attribute_values(g, g.xcount, g.ycount, f);
-    EXPECT_EQ(g.attributes[0].values, (std::vector<float>{1, 2, 3, 0, 0, 0}));
+    EXPECT_EQ(std::vector<float>(g.attributes[0].values.begin(), g.attributes[0].values.end()),
+              (std::vector<float>{1, 2, 3, 0, 0, 0}));
     EXPECT_EQ(out.str(), "");
 }
 
@@ -149,6 +153,34 @@ TEST_F(R2cHeaderTest, RowsContinueOverLines) {
     read_attribute_values(h, 4, 1, file_of("1 2\n\n3\n4 99\n5 6 7 8\n"));
     EXPECT_EQ(values(1), (std::vector<float>{1, 2, 3, 4}));
     EXPECT_EQ(values(2), (std::vector<float>{5, 6, 7, 8}));
+}
+
+TEST_F(R2cHeaderTest, ThreadsReadTheSameValues) {
+    // Plain rows are read in parallel; a row over two lines, a null value, a
+    // word that is not a number and the end of the file turn the read back to
+    // row by row, which must give what one thread gives.
+    std::string text;
+    for (int a = 1; a <= 3; ++a) {
+        for (int r = 1; r <= (a == 3 ? 250 : 300); ++r) {
+            const std::string v = std::to_string(a) + "." + std::to_string(r);
+            if (a == 1 && r == 120) text += v + " 1\n2 3\n";
+            else if (a == 1 && r == 200) text += v + ",,3 4\n";
+            else if (a == 2 && r == 150) text += v + " x 3 4\n";
+            else text += v + " 1 2 3 9\n";
+        }
+    }
+    std::vector<std::vector<float>> by_threads[2];
+    for (int threads : {1, 2}) {
+        h.attributes.clear();
+        attributes(3);
+        read_attribute_values(h, 4, 300, file_of(text), threads);
+        files.close(31);
+        for (int a = 1; a <= 3; ++a) by_threads[threads - 1].push_back(values(a));
+    }
+    EXPECT_EQ(by_threads[0], by_threads[1]);
+    EXPECT_EQ(by_threads[1][0][119 * 4 + 3], 3.0f);  // the row over two lines
+    EXPECT_EQ(by_threads[1][1][149 * 4 + 1], 0.0f);  // cut at "x"
+    EXPECT_EQ(by_threads[1][2][299 * 4], 0.0f);      // beyond the end of the file
 }
 
 TEST_F(R2cHeaderTest, UnreadableRowEndsQuietly) {
