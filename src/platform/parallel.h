@@ -44,11 +44,11 @@ void parallel_for(int threads, std::size_t n, std::size_t grain, std::size_t min
     for (std::thread& t : pool) t.join();
 }
 
-// Large arrays (the weighted sums of many steps) are aligned to 2 MB
+// Large arrays (the weighted sums of many steps, watershed grids) are aligned to 2 MB
 // and, where the system offers it, asked to be backed by large pages and
 // mapped at once: far fewer page faults when they are first written and
 // when they are released.
-constexpr std::size_t large_array_bytes = std::size_t{32} << 20;
+constexpr std::size_t large_array_bytes = std::size_t{2} << 20;
 void* allocate_large(std::size_t bytes);
 // The same hint for an array allocated elsewhere, before its pages are first
 // written (the whole large pages within it); its pages are also mapped at

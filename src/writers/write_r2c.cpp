@@ -216,7 +216,10 @@ void write_grid(RunState& rs, FileUnit& f, int format_code, const std::string& h
         });
     };
     constexpr std::size_t most_at_once = std::size_t{64} << 20;  // bytes of text
-    if (background && !fs.exponent && row_len * static_cast<std::size_t>(ycount) <= most_at_once) {
+    // A small frame is written at once: a thread of its own would cost more.
+    constexpr std::size_t least_in_background = std::size_t{256} << 10;
+    const std::size_t text_len = row_len * static_cast<std::size_t>(ycount);
+    if (background && !fs.exponent && text_len >= least_in_background && text_len <= most_at_once) {
         std::vector<char> text = ds.frame_writer.take_buffer();
         const std::size_t grid_len = row_len * static_cast<std::size_t>(ycount);
         text.resize(head.size() + grid_len + tail.size());
