@@ -274,17 +274,27 @@ void read_row(std::string& line, RowLines& lines, float* out, std::size_t n) {
 // (fewer numbers, separators, repeats, a word that ends the row early), which
 // read_row then reads again.
 bool read_plain_row(const std::string& line, float* out, std::size_t n) {
-    std::size_t pos = 0;
+    const char* p = line.data();
+    const char* const e = p + line.size();
     for (std::size_t k = 0; k < n; ++k) {
-        while (pos < line.size() && is_blank(line[pos])) ++pos;
-        if (pos >= line.size() || line[pos] == ',' || line[pos] == '/') return false;
-        std::size_t end = pos;
-        while (end < line.size() && !ends_word(line[end])) ++end;
-        const std::string_view word(line.data() + pos, end - pos);
+        while (p < e && is_blank(*p)) ++p;
+        if (p == e) return false;
+        // Whole numbers of up to 7 digits (most words of a watershed grid)
+        // are taken on the way; they are exact as reals.
+        const char* w = p;
+        std::uint32_t u = 0;
+        while (p < e && static_cast<unsigned>(*p - '0') < 10u && p - w < 8) u = u * 10 + static_cast<std::uint32_t>(*p++ - '0');
+        if (p > w && p - w <= 7 && (p == e || is_blank(*p))) {
+            out[k] = static_cast<float>(u);
+            continue;
+        }
+        p = w;
+        if (*p == ',' || *p == '/') return false;
+        while (p < e && !ends_word(*p)) ++p;
+        const std::string_view word(w, static_cast<std::size_t>(p - w));
         float v = 0.0f;
         if (word.find('*') != std::string_view::npos || !word_to_float(word, v) || !std::isfinite(v)) return false;
         out[k] = v;
-        pos = end;
     }
     return true;
 }

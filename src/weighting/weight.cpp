@@ -115,6 +115,12 @@ NIMBEX_CELL_KERNEL void add_weighted(float* p, const float* w, float v, std::siz
     for (std::size_t c = 0; c < n; ++c) p[c] += w[c] * v;
 }
 
+// The first term of a sum: the same 0.0 + w * v as add_weighted on a cleared
+// sum, without clearing it first.
+NIMBEX_CELL_KERNEL void start_weighted(float* p, const float* w, float v, std::size_t n) {
+    for (std::size_t c = 0; c < n; ++c) p[c] = 0.0f + w[c] * v;
+}
+
 // The norms of the last call's reporting stations over the whole grid.
 void make_norms(StationWeights& sw) {
     const std::size_t xc = static_cast<std::size_t>(sw.xcount);
@@ -233,6 +239,7 @@ void StationWeights::add_sums(const std::vector<StepSum>& steps, int rows, int c
     struct Part {
         float* sum;
         float v;
+        std::size_t step;
     };
     struct Adding {
         int k;
@@ -269,7 +276,7 @@ void StationWeights::add_sums(const std::vector<StepSum>& steps, int rows, int c
             const std::size_t first = parts.size();
             for (std::size_t q : members[g]) {
                 const float v = steps[q].values[k - 1];
-                if (v > 0.0f) parts.push_back({steps[q].sum, v});  // 0.0 adds nothing
+                if (v > 0.0f) parts.push_back({steps[q].sum, v, q});  // 0.0 adds nothing
             }
             if (parts.size() > first) gr.adding.push_back({k, first, parts.size() - first});
         }
@@ -286,13 +293,14 @@ void StationWeights::add_sums(const std::vector<StepSum>& steps, int rows, int c
         const std::size_t r = static_cast<std::size_t>(run);
         std::vector<float> t(nused * r), s(r), norm(r), w(r);
         std::vector<int> nc(r);
+        std::vector<char> started(steps.size());
         for (std::size_t b = b0; b < b1; ++b) {
             const int i = static_cast<int>(b / runs_per_row) + 1;
             const int j0 = static_cast<int>(b % runs_per_row) * run;
             const std::size_t n = static_cast<std::size_t>(std::min(run, cols - j0));
             for (std::size_t u = 0; u < used.size(); ++u) terms(used[u], i, j0 + 1, static_cast<int>(n), t.data() + u * r);
             const std::size_t at = static_cast<std::size_t>(i - 1) * row_stride + static_cast<std::size_t>(j0);
-            for (const StepSum& st : steps) std::fill(st.sum + at, st.sum + at + n, 0.0f);
+            std::fill(started.begin(), started.end(), 0);
             for (const Group& gr : groups) {
                 if (gr.adding.empty()) continue;
                 std::fill(nc.begin(), nc.begin() + n, 0);
@@ -302,9 +310,18 @@ void StationWeights::add_sums(const std::vector<StepSum>& steps, int rows, int c
                 for (const Adding& a : gr.adding) {
                     weights_of(w.data(), t.data() + slot[a.k] * r, norm.data(), n);
                     for (std::size_t q = a.first; q < a.first + a.count; ++q) {
-                        add_weighted(parts[q].sum + at, w.data(), parts[q].v, n);
+                        const Part& pt = parts[q];
+                        if (started[pt.step]) {
+                            add_weighted(pt.sum + at, w.data(), pt.v, n);
+                        } else {
+                            start_weighted(pt.sum + at, w.data(), pt.v, n);
+                            started[pt.step] = 1;
+                        }
                     }
                 }
+            }
+            for (std::size_t q = 0; q < steps.size(); ++q) {
+                if (!started[q]) std::fill(steps[q].sum + at, steps[q].sum + at + n, 0.0f);  // nothing to add
             }
         }
     });
