@@ -12,7 +12,7 @@
 #include "driver/distribute.h"
 #include "driver/run_state.h"
 #include "weighting/weight.h"
-#include "writers/write_r2c.h"
+#include "writers/r2c_writer.h"
 
 using namespace nimbex;
 

@@ -14,7 +14,7 @@
 #include "platform/fortran_format.h"
 #include "platform/parallel.h"
 #include "weighting/weight.h"
-#include "writers/write_r2c.h"
+#include "writers/r2c_writer.h"
 
 namespace nimbex {
 

@@ -14,7 +14,7 @@
 #include "platform/fatal.h"
 #include "platform/fortran_format.h"
 #include "platform/text.h"
-#include "readers/read_evt.h"
+#include "readers/event_file.h"
 
 namespace nimbex {
 

@@ -11,7 +11,7 @@
 
 #include "driver/run_state.h"
 #include "platform/fatal.h"
-#include "readers/read_evt.h"
+#include "readers/event_file.h"
 
 namespace nimbex {
 

@@ -5,7 +5,7 @@
 
 #include "platform/fatal.h"
 
-#include "readers/event_state.h"
+#include "ensim/event_record.h"
 
 namespace nimbex {
 

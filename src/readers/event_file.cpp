@@ -1,4 +1,6 @@
-#include "readers/read_evt.h"
+// Reads an event file (event/event.evt or one of its chain) into the event
+// record and, from the first one, the chain of event files that follow.
+#include "readers/event_file.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,6 @@
-// The gauge table reader.
-#include "readers/read_rag_ef.h"
+// Reads one event's gauge table (yyyymmdd_rag.tb0) into the gauge set and
+// keeps the gauge reports (nimbex_cumm, _recl, _flag, _yrly) up to date.
+#include "readers/gauge_table.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,5 +1,6 @@
-// The legacy gauge reader.
-#include "readers/rdrag.h"
+// Reads the legacy gauge files (.rag, labelled and old fixed-column layouts)
+// into the gauge set, and writes their station list.
+#include "readers/legacy_rag_file.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,7 +11,7 @@
 
 #include "driver/run_state.h"
 #include "platform/fatal.h"
-#include "readers/gauge_io.h"
+#include "writers/station_list.h"
 #include "platform/fortran_format.h"
 #include "platform/free_format.h"
 #include "platform/bounds.h"

@@ -1,7 +1,7 @@
 // Checks, defaults and derived values of the parameter state. A parameter
 // file that the rest of the suite would refuse is refused here too, even
 // where the value itself is not used by this program.
-#include "readers/par_checks.h"
+#include "readers/parameter_checks.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,6 @@
-#include "readers/inpgrd.h"
+// Reads the header of the point-data-locations file (bsnm.pdl), which fixes
+// the size of the precipitation grid.
+#include "readers/pdl_header.h"
 
 #include <cerrno>
 #include <charconv>
@@ -14,7 +16,7 @@
 #include "platform/free_format.h"
 #include "platform/limits.h"
 #include "platform/text.h"
-#include "readers/read_shed_ef.h"
+#include "readers/watershed_file.h"
 
 namespace nimbex {
 

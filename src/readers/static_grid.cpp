@@ -1,4 +1,5 @@
-#include "readers/read_gsm_ef.h"
+// Reads a static r2c grid (basin\elv_max.r2c) lying on the grid in force.
+#include "readers/static_grid.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,5 @@
-#include "readers/read_shed_ef.h"
+// Reads the watershed file (bsnm_shd.r2c): grid, cell numbering and per-grid data.
+#include "readers/watershed_file.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,7 +19,7 @@
 #include "platform/fortran_format.h"
 #include "platform/limits.h"
 #include "platform/text.h"
-#include "writers/fast_fixed.h"
+#include "platform/fast_fixed.h"
 
 namespace nimbex {
 

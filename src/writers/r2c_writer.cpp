@@ -1,5 +1,5 @@
-// The r2c writer.
-#include "writers/write_r2c.h"
+// Writes r2c grids: the header of an output grid file and its frames.
+#include "writers/r2c_writer.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -10,7 +10,7 @@
 #include "platform/fatal.h"
 #include "platform/fortran_format.h"
 #include "platform/parallel.h"
-#include "writers/fast_fixed.h"
+#include "platform/fast_fixed.h"
 
 namespace nimbex {
 

@@ -1,5 +1,5 @@
-// Station list of the event.
-#include "readers/gauge_io.h"
+// Writes the event's station lists (precip_sta.xyz, met_station_coordinates.xyz).
+#include "writers/station_list.h"
 
 #include <cstring>
 #include <string>

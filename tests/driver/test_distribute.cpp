@@ -9,7 +9,7 @@
 #include "driver/dist_test_support.h"
 #include "driver/distribute.h"
 #include "platform/fatal.h"
-#include "writers/write_r2c.h"
+#include "writers/r2c_writer.h"
 
 using namespace nimbex;
 using nimbex::testing::TestRun;

@@ -16,7 +16,7 @@
 #include "driver/distribute.h"
 #include "platform/fortran_format.h"
 #include "weighting/weight.h"
-#include "writers/write_r2c.h"
+#include "writers/r2c_writer.h"
 
 using namespace nimbex;
 using nimbex::testing::TestRun;

@@ -9,8 +9,8 @@
 #include "driver/dist_test_support.h"
 #include "platform/fatal.h"
 #include "platform/fortran_format.h"
-#include "writers/fast_fixed.h"
-#include "writers/write_r2c.h"
+#include "platform/fast_fixed.h"
+#include "writers/r2c_writer.h"
 
 using namespace nimbex;
 using nimbex::testing::TestRun;

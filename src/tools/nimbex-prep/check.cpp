@@ -15,11 +15,11 @@
 #include "ensim/keyword_line.h"
 #include "platform/fatal.h"
 #include "platform/files.h"
-#include "readers/inpgrd.h"
-#include "readers/read_evt.h"
-#include "readers/read_gsm_ef.h"
-#include "readers/read_par_parser.h"
-#include "readers/read_shed_ef.h"
+#include "readers/pdl_header.h"
+#include "readers/event_file.h"
+#include "readers/static_grid.h"
+#include "readers/parameter_file.h"
+#include "readers/watershed_file.h"
 #include "tools/nimbex-prep/prep.h"
 
 namespace nimbex::prep {

@@ -10,7 +10,7 @@
 #include "ensim/r2c_header.h"
 #include "platform/fatal.h"
 #include "platform/files.h"
-#include "readers/read_shed_ef.h"
+#include "readers/watershed_file.h"
 #include "tools/nimbex-prep/prep.h"
 
 namespace nimbex::prep {

@@ -10,7 +10,7 @@
 #include "platform/fatal.h"
 #include "platform/files.h"
 #include "platform/fortran_format.h"
-#include "readers/read_rag_ef.h"
+#include "readers/gauge_table.h"
 #include "tools/nimbex-prep/prep.h"
 
 namespace nimbex::prep {

@@ -11,7 +11,7 @@
 #include "platform/fatal.h"
 #include "platform/fortran_format.h"
 #include "tools/nimbex-prep/prep.h"
-#include "writers/write_r2c.h"
+#include "writers/r2c_writer.h"
 
 namespace nimbex::prep {
 

@@ -6,7 +6,7 @@
 #include "platform/console.h"
 #include "platform/fatal.h"
 #include "platform/files.h"
-#include "readers/read_evt.h"
+#include "readers/event_file.h"
 #include "tools/r2ctool/commands.h"
 
 namespace nimbex::r2ctool {
