@@ -11,6 +11,7 @@
 
 #include "platform/calendar.h"
 #include "platform/fatal.h"
+#include "platform/file_units.h"
 #include "platform/fortran_format.h"
 #include "platform/parallel.h"
 #include "weighting/weight.h"
@@ -59,7 +60,7 @@ void weigh(RunState& rs, int hour) {
     const bool have_ranks =
         rs.shed.rank.size() >= static_cast<std::size_t>(std::max(rs.shed.shed_xcount, 0)) *
                                    static_cast<std::size_t>(std::max(rs.shed.shed_ycount, 0));
-    const WeightReports out{rs.con, rs.files.is_open(51) ? &rs.files[51] : nullptr, rs.iopt,
+    const WeightReports out{rs.con, rs.files.is_open(unit::info_report) ? &rs.files[unit::info_report] : nullptr, rs.iopt,
                             have_ranks ? rs.shed.rank.data() : nullptr, rs.shed.shed_xcount, rs.shed.shed_ycount};
     weight(rs.wts, rs.gauges, settings, out, hour, rs.gauges.nstations, rs.grid.xcount, rs.grid.ycount, 0.0f);
 }

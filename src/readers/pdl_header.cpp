@@ -11,6 +11,7 @@
 #include "driver/run_state.h"
 #include "platform/bounds.h"
 #include "platform/fatal.h"
+#include "platform/file_units.h"
 #include "platform/files.h"
 #include "platform/fortran_format.h"
 #include "platform/free_format.h"
@@ -22,8 +23,8 @@ namespace nimbex {
 
 namespace {
 
-constexpr int pdl_unit = 33;
-constexpr int pdl_entry = 3;
+constexpr int pdl_unit = unit::pdl;
+constexpr int pdl_entry = entry::pdl;
 
 // The read statuses the old-layout read reports.
 constexpr int status_eof = -1;
@@ -109,7 +110,7 @@ void inpgrd(RunState& rs, int& nx_pdl, int& ny_pdl, int mode) {
     ShedState& sh = rs.shed;
     GridDescription& g = rs.grid;
     const std::string name(rs.file_name(pdl_entry).trimmed());
-    FileUnit* info = rs.files.is_open(51) ? &rs.files[51] : nullptr;
+    FileUnit* info = rs.files.is_open(unit::info_report) ? &rs.files[unit::info_report] : nullptr;
     auto report = [&](std::string_view text) {
         if (info) info->put_line(text);
     };

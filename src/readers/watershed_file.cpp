@@ -15,6 +15,7 @@
 #include "ensim/r2c_header.h"
 #include "platform/bounds.h"
 #include "platform/fatal.h"
+#include "platform/file_units.h"
 #include "platform/files.h"
 #include "platform/fortran_format.h"
 #include "platform/limits.h"
@@ -137,7 +138,7 @@ void read_shed_ef(RunState& rs, int unit, int entry) {
     ShedState& sh = rs.shed;
     GridDescription& g = rs.grid;
     const std::string name(rs.file_name(entry).trimmed());
-    FileUnit* info = rs.files.is_open(51) ? &rs.files[51] : nullptr;
+    FileUnit* info = rs.files.is_open(unit::info_report) ? &rs.files[unit::info_report] : nullptr;
     auto report = [&](std::string_view text) {
         if (info) info->put_line(text);
     };

@@ -8,6 +8,7 @@
 
 #include "platform/clock.h"
 #include "platform/fatal.h"
+#include "platform/file_units.h"
 #include "platform/fortran_format.h"
 #include "platform/parallel.h"
 #include "platform/fast_fixed.h"
@@ -327,8 +328,8 @@ void write_r2c(RunState& rs, int unit, int file_number, int no_frames, int no_cl
         const int a = no_frames < 1 ? class_no : frame_no;
         const int b = no_frames < 1 ? no_classes : no_frames;
         const std::string name40 = first_chars(file_name, 40);
-        if (rs.files.is_open(51)) {
-            rs.files[51].put_line(ListLine() << "Closed unit " << unit << " Filename=  " << name40
+        if (rs.files.is_open(unit::info_report)) {
+            rs.files[unit::info_report].put_line(ListLine() << "Closed unit " << unit << " Filename=  " << name40
                                              << "fr #" << a << b);
         }
         rs.con.line(msg() << "Closed unit " << unit << " Filename=  " << name40 << "fr #" << a << b);

@@ -14,6 +14,7 @@
 
 #include "ensim/keyword_line.h"
 #include "platform/fatal.h"
+#include "platform/file_units.h"
 #include "platform/files.h"
 #include "readers/pdl_header.h"
 #include "readers/event_file.h"
@@ -173,7 +174,7 @@ int cmd_check(const Args& a, std::ostream& out) {
         e.file = chain[i];
         e.raw = scan_event_file(e.file, i == 0);
         rs.event_number = static_cast<int>(i) + 1;
-        rs.file_name(99) = e.file;
+        rs.file_name(entry::event_file) = e.file;
         float conv = 0, scale = 0;
         std::array<float, 16> smc{};
         int hr = 0, hf = 0;
@@ -302,8 +303,8 @@ int cmd_check(const Args& a, std::ostream& out) {
             for (const char* k : {":numgridsinbasin", ":classcount", ":numriverclasses", ":nominalgridsize_al"})
                 if (!shd_info.has_key(k))
                     problem(shd + " has no " + std::string(k), "add it to the header (see the README's input reference)");
-            rs.file_name(1) = shd;
-            read_shed_ef(rs, 31, 1);
+            rs.file_name(entry::watershed) = shd;
+            read_shed_ef(rs, unit::watershed, entry::watershed);
             s.take_console();
             shd_ok = true;
             shd_grid_copy = rs.grid;
@@ -357,7 +358,7 @@ int cmd_check(const Args& a, std::ostream& out) {
             rs.par.evt_smrflg = rs.evt.sw.smrflg;
             rs.par.evt_wetflg = rs.evt.sw.wetflg;
             rs.par.evt_trcflg = rs.evt.sw.trcflg;
-            read_par_parser(rs, 32, 2);
+            read_par_parser(rs, unit::parameters, entry::parameters);
             std::istringstream said(s.take_console());
             std::string first;
             for (std::string l; std::getline(said, l);) {
@@ -419,10 +420,10 @@ int cmd_check(const Args& a, std::ostream& out) {
 
     // The static elevation grid.
     if (shd_ok && file_exists("basin\\elv_max.r2c")) {
-        rs.file_name(499) = "basin\\elv_max.r2c";
+        rs.file_name(entry::static_grid) = "basin\\elv_max.r2c";
         std::vector<float> g;
         try {
-            read_gsm_ef(rs, 499, 499, g, 'n');
+            read_gsm_ef(rs, unit::static_grid, entry::static_grid, g, 'n');
             s.take_console();
         } catch (const FatalStop& stop) {
             rs.files.close(499);

@@ -9,6 +9,7 @@
 #include "ensim/header.h"
 #include "ensim/r2c_header.h"
 #include "platform/fatal.h"
+#include "platform/file_units.h"
 #include "platform/files.h"
 #include "readers/watershed_file.h"
 #include "tools/nimbex-prep/prep.h"
@@ -43,9 +44,9 @@ std::string ReaderSession::head(const std::string& console, int lines) {
 }
 
 void read_watershed(ReaderSession& s, const std::string& path) {
-    s.rs().file_name(1) = path;
+    s.rs().file_name(entry::watershed) = path;
     try {
-        read_shed_ef(s.rs(), 31, 1);
+        read_shed_ef(s.rs(), unit::watershed, entry::watershed);
     } catch (const FatalStop& stop) {
         const std::string why = ReaderSession::head(s.take_console(), 2);
         s.rs().files.close(31);

@@ -8,6 +8,7 @@
 #include "ensim/keyword_line.h"
 #include "ensim/tb0_header.h"
 #include "platform/fatal.h"
+#include "platform/file_units.h"
 #include "platform/files.h"
 #include "platform/fortran_format.h"
 #include "readers/gauge_table.h"
@@ -73,11 +74,11 @@ TableInfo read_table_info(ReaderSession& s, const std::string& path) {
         }
         for (const auto& n : cols.column_name) t.column_names.emplace_back(n.trimmed());
     }
-    rs.file_name(5) = path;
+    rs.file_name(entry::gauges) = path;
     int nhours = 0, nstations = 0;
     float conv = 0.0f;
     try {
-        read_rag_ef(rs, 35, 5, nhours, conv, nstations);
+        read_rag_ef(rs, unit::gauges, entry::gauges, nhours, conv, nstations);
     } catch (const FatalStop& stop) {
         rs.files.close(35);
         throw PrepError(path + ": the program's table reader stops: " + ReaderSession::head(s.take_console(), 2) +

@@ -9,6 +9,7 @@
 #include "ensim/keyword_line.h"
 #include "platform/clock.h"
 #include "platform/fatal.h"
+#include "platform/file_units.h"
 #include "platform/fortran_format.h"
 #include "tools/nimbex-prep/prep.h"
 #include "writers/r2c_writer.h"
@@ -308,7 +309,7 @@ int cmd_elevation(const Args& a, std::ostream& out) {
     file_part(source);
     h.source_file = source;
     make_parent_dirs(out_path);
-    rs.file_name(499) = out_path;
+    rs.file_name(entry::static_grid) = out_path;
     try {
         write_r2c(rs, 499, 499, 1, 1, 0, 0, 1);
         write_r2c(rs, 499, 499, 1, 1, 1, 1, code);
