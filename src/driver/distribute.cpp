@@ -243,7 +243,7 @@ void distribute(RunState& rs) {
         rs.out_hdr.month = t.month;
         rs.out_hdr.day = t.day;
         rs.out_hdr.hour = t.hour;
-        write_r2c(rs, 40, 10, nhours, 1, rs.frame_count, 0, 9);
+        R2cWriter(rs, unit::event_grid, entry::event_grid, nhours).frame(rs.frame_count, R2cFormat::f6_2);
     };
 
     // Presence, change of the reporting stations and largest value at a step.

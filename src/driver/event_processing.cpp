@@ -240,7 +240,7 @@ void set_disaggregation(RunState& rs) {  // E1
 
 void read_gauges(RunState& rs, int& nhours, float& unit_conversion, int& nstations) {  // E2 .. E4
     Console& con = rs.con;
-    const std::string type = extension(rs, 5);
+    const std::string type = extension(rs, entry::gauges);
     con.blank();
     con.line("filetype=" + type);
     if (type == "rag") {
@@ -429,7 +429,7 @@ void write_event_header(RunState& rs, int nhours, float unit_conversion) {  // E
         fatal_stop("**Allocation failed for hdrcomments in nimbex @ 458**");
     }
     h.extra_count = static_cast<int>(h.extra_names.size());
-    write_r2c(rs, 40, 10, nhours, 1, 0, 0, 1);
+    R2cWriter(rs, unit::event_grid, entry::event_grid, nhours).open();
     h.extra_names.clear();
     h.extra_values.clear();
 }
@@ -485,7 +485,7 @@ void process_event(RunState& rs) {
         fatal_stop("Program aborted in nimbex: no reader for model-grid input");
     }
 
-    if (extension(rs, 5) == "tb0") check_table_period(rs, nhours);
+    if (extension(rs, entry::gauges) == "tb0") check_table_period(rs, nhours);
 
     size_work_arrays(rs, nstations, nhours);
     rs.dist.smrflg = rs.evt.sw.smrflg;
@@ -495,7 +495,7 @@ void process_event(RunState& rs) {
     rs.dist.start_hour = rs.evt.hour;
     const bool spurious = prepare_gauge_data(rs);
     write_station_list(rs, rs.dist.station_has_data);
-    stations_to_cells(rs, nstations, extension(rs, 5) == "rag" && rs.gauges.newfmtflg == 'n');
+    stations_to_cells(rs, nstations, extension(rs, entry::gauges) == "rag" && rs.gauges.newfmtflg == 'n');
     write_event_header(rs, nhours, unit_conversion);
     reset_event_grids(rs);
     check_conversion(rs, unit_conversion);
@@ -513,7 +513,7 @@ void process_event(RunState& rs) {
     distribute(rs);
     write_event_summary(rs);
 
-    rs.files.close(unit::event_grid, true);
+    R2cWriter(rs, unit::event_grid, entry::event_grid, nhours).finish();
     con.blank();
     con.line("Closed Unit 40  file name " + fit(rs.file_name(entry::event_grid).str(), 40));
 
@@ -548,8 +548,9 @@ void write_run_totals(RunState& rs) {
                    " does not fit the 10 columns of nimbex_sum.r2c");
     }
     rs.dist.outarray = rs.dist.run_total;
-    write_r2c(rs, 599, 599, 1, 1, 0, 0, 1);
-    write_r2c(rs, 599, 599, 1, 1, 1, 1, 10);
+    R2cWriter totals(rs, unit::run_totals, entry::run_totals, 1);
+    totals.open();
+    totals.grid(1, R2cFormat::f10_0);
 }
 
 }  // namespace nimbex
