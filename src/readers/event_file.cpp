@@ -234,7 +234,7 @@ void read_lines(RunState& rs, const std::string& name) {
     std::string line, key, value;
     while (next_keyword_line(f, line, key, value)) {
         if (key == ":filetype" || key == ":fileversionno") continue;
-        int result = 0;
+        KeyOutcome result = key_not_mine;
         try {
             result = handle_event_key(rs.con, e, key, value);
         } catch (const BadValue& bad) {
@@ -246,7 +246,7 @@ void read_lines(RunState& rs, const std::string& name) {
             fatal_stop("Program aborted in read_evt: the name of " + longer.key() + " in " + name +
                        " is longer than " + std::to_string(event_name_width) + " characters: " + longer.name());
         }
-        if (result < 0 && empty_value_is_fatal(key)) {
+        if (result == key_bad_value && empty_value_is_fatal(key)) {
             rs.con.line("ERROR parsing " + name);
             rs.con.line("   in line: " + line);
             fatal_stop(" Stopped in read_evt");

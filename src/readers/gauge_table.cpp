@@ -73,7 +73,7 @@ bool is_data_line(std::string_view line) {
 }
 
 void skip_header(RunState& rs, FileUnit& f, const std::string& fname) {
-    const KeyHandler none = [](std::string_view, std::string_view) { return 0; };
+    const KeyHandler none = [](std::string_view, std::string_view) { return key_not_mine; };
     read_header(rs.con, f, none, "read_rag_ef", fname, tb0_line_size);
 }
 
@@ -185,10 +185,10 @@ void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_con
     hdr.name = g.source_name.str();  // the table name is not reset: a table without ":Name" keeps the last one
     Tb0ColumnMetaData cols;
     bool in_block = false;
-    const KeyHandler handler = [&](std::string_view key, std::string_view value) -> int {
+    const KeyHandler handler = [&](std::string_view key, std::string_view value) -> KeyOutcome {
         key = trim_right(key);
-        if (key == ":columnmetadata") { in_block = true; return 1; }
-        if (key == ":endcolumnmetadata") { in_block = false; return 1; }
+        if (key == ":columnmetadata") { in_block = true; return key_stored; }
+        if (key == ":endcolumnmetadata") { in_block = false; return key_stored; }
         if (in_block) return handle_column_key(cols, key, value);
         return handle_tb0_key(con, hdr, key, value);
     };

@@ -53,17 +53,17 @@ TableInfo read_table_info(ReaderSession& s, const std::string& path) {
         try {
             read_header(
                 rs.con, files[35],
-                [&](std::string_view key, std::string_view value) {
+                [&](std::string_view key, std::string_view value) -> KeyOutcome {
                     const std::string k(trim(key));
-                    if (k == ":columnmetadata") { in_block = true; return 1; }
-                    if (k == ":endcolumnmetadata") { in_block = false; return 1; }
+                    if (k == ":columnmetadata") { in_block = true; return key_stored; }
+                    if (k == ":endcolumnmetadata") { in_block = false; return key_stored; }
                     if (in_block) return handle_column_key(cols, k, value);
                     if (k == ":starttime") {
                         std::string date, rest, time, more;
                         if (next_word(value, date, rest) && next_word(rest, time, more) &&
                             parse_time(date + " " + time, t.start))
                             t.has_start = true;
-                        return 1;
+                        return key_stored;
                     }
                     return handle_tb0_key(rs.con, h, k, value);
                 },
