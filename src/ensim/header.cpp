@@ -78,7 +78,7 @@ KeyOutcome first_word_key(Field& field, std::string_view value) {
 }  // namespace
 
 KeyOutcome handle_common_key(Console& con, EnSimHeader& h, std::string_view key, std::string_view value,
-                      std::string_view expected_type) {
+                             std::string_view expected_type) {
     if (key == ":filetype") return file_type_key(con, h, value, expected_type);
     if (key == ":application") return first_word_key(h.application, value);
     if (key == ":writtenby") return first_word_key(h.written_by, value);

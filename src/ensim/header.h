@@ -42,7 +42,7 @@ void init_header(EnSimHeader& h);
 
 // The keys every EnSim header has. `key` is lower-cased and trimmed.
 KeyOutcome handle_common_key(Console& con, EnSimHeader& h, std::string_view key, std::string_view value,
-                      std::string_view expected_type);
+                             std::string_view expected_type);
 
 // A reader's keyword handler: (lower-cased keyword, value) -> what it made of them.
 using KeyHandler = std::function<KeyOutcome(std::string_view key, std::string_view value)>;

@@ -64,11 +64,11 @@ struct RawEvent {
 RawEvent scan_event_file(const std::string& path, bool first) {
     RawEvent r;
     FileTable files;
-    if (files.open_read(99, path) != 0) return r;
+    if (files.open_read(unit::scratch, path) != 0) return r;
     std::string line, key, value;
     int chain_left = -1;  // -1: no chain; else lines still to take (after the separator)
     bool separator = false;
-    while (files[99].get_line(line)) {
+    while (files[unit::scratch].get_line(line)) {
         tabs_to_blanks(line);
         const std::string t(trim(line));
         if (chain_left > 0 && separator) {
@@ -187,7 +187,7 @@ int cmd_check(const Args& a, std::ostream& out) {
             read_evt(rs, conv, scale, smc, hr, hf);
             read = true;
         } catch (const FatalStop& stop) {
-            rs.files.close(99);
+            rs.files.close(unit::scratch);
             problem(e.file + ": the program stops reading it: " + stop_text(s, stop),
                     "correct the event file as the message says");
         }
@@ -333,7 +333,7 @@ int cmd_check(const Args& a, std::ostream& out) {
                             "shorten it to 10 characters");
             }
         } catch (const FatalStop& stop) {
-            s.rs().files.close(31);
+            s.rs().files.close(unit::watershed);
             problem(shd + ": the program stops reading it: " + stop_text(s, stop), "correct the watershed file");
         } catch (const PrepError& e) {
             problem(e.what(), "correct the watershed file");
@@ -381,7 +381,7 @@ int cmd_check(const Args& a, std::ostream& out) {
                             "list :ClassName in the order of the watershed's class attributes");
             }
         } catch (const FatalStop& stop) {
-            rs.files.close(32);
+            rs.files.close(unit::parameters);
             problem(par + ": the program stops reading it: " + stop_text(s, stop), "correct the parameter file");
         }
     }
@@ -413,7 +413,7 @@ int cmd_check(const Args& a, std::ostream& out) {
                             (nx < w.xcount || ny < w.ycount ? " (smaller: the program stops)" : ""),
                         "write the pdl header of the watershed's grid (nimbex-prep template)");
         } catch (const FatalStop& stop) {
-            rs.files.close(33);
+            rs.files.close(unit::pdl);
             problem(pdl + ": the program stops reading it: " + stop_text(s, stop), "correct the pdl header");
         }
     }
@@ -426,7 +426,7 @@ int cmd_check(const Args& a, std::ostream& out) {
             read_gsm_ef(rs, unit::static_grid, entry::static_grid, g, 'n');
             s.take_console();
         } catch (const FatalStop& stop) {
-            rs.files.close(499);
+            rs.files.close(unit::static_grid);
             // The reader names each value that differs ("xorig_swe.ne.xorigin").
             const std::string said = s.take_console();
             std::istringstream lines(said);

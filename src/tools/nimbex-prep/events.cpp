@@ -45,14 +45,14 @@ TableInfo read_table_info(ReaderSession& s, const std::string& path) {
     // The start and the column names as the header parser reads them.
     {
         FileTable files;
-        if (files.open_read(35, path) != 0) throw PrepError(path + ": cannot be opened");
+        if (files.open_read(unit::gauges, path) != 0) throw PrepError(path + ": cannot be opened");
         Tb0Header h;
         init_tb0_header(h);
         Tb0ColumnMetaData cols;
         bool in_block = false;
         try {
             read_header(
-                rs.con, files[35],
+                rs.con, files[unit::gauges],
                 [&](std::string_view key, std::string_view value) -> KeyOutcome {
                     const std::string k(trim(key));
                     if (k == ":columnmetadata") { in_block = true; return key_stored; }
@@ -80,7 +80,7 @@ TableInfo read_table_info(ReaderSession& s, const std::string& path) {
     try {
         read_rag_ef(rs, unit::gauges, entry::gauges, nhours, conv, nstations);
     } catch (const FatalStop& stop) {
-        rs.files.close(35);
+        rs.files.close(unit::gauges);
         throw PrepError(path + ": the program's table reader stops: " + ReaderSession::head(s.take_console(), 2) +
                         " / " + stop.what());
     }

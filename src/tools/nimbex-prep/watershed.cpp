@@ -200,19 +200,19 @@ int cmd_watershed(const Args& a, std::ostream& out) {
     struct Attr {
         const char* name;
         R2cFormat format;  // value format of the grid
-        float inside;    // value of a basin cell (NaN: from a grid)
+        float inside;      // value of a basin cell (NaN: from a grid)
     };
     const float nan = std::nanf("");
-    constexpr R2cFormat I10 = R2cFormat::f10_0, E12 = R2cFormat::e12_6;
+    constexpr R2cFormat F10 = R2cFormat::f10_0, E12 = R2cFormat::e12_6;
     const std::vector<Attr> attrs = {
-        {"Rank", I10, nan},      {"Next", I10, 0.0f},       {"DA", E12, cell_km2},
+        {"Rank", F10, nan},       {"Next", F10, 0.0f},        {"DA", E12, cell_km2},
         {"Bankfull", E12, 0.0f},  {"ChnlSlope", E12, 0.001f}, {"Elev", R2cFormat::f8_3, nan},
-        {"ChnlLength", E12, static_cast<float>(al)},        {"IAK", I10, 1.0f},
-        {"IntSlope", E12, 0.01f}, {"Chnl", I10, 0.0f},       {"Reach", I10, 0.0f},
-        {"GridArea", E12, static_cast<float>(al * al)},     {"FetchNE", I10, 0.0f},
-        {"FetchE", I10, 0.0f},   {"FetchSE", I10, 0.0f},    {"FetchS", I10, 0.0f},
-        {"FetchSW", I10, 0.0f},  {"FetchW", I10, 0.0f},     {"FetchNW", I10, 0.0f},
-        {"FetchN", I10, 0.0f},
+        {"ChnlLength", E12, static_cast<float>(al)},          {"IAK", F10, 1.0f},
+        {"IntSlope", E12, 0.01f}, {"Chnl", F10, 0.0f},        {"Reach", F10, 0.0f},
+        {"GridArea", E12, static_cast<float>(al * al)},       {"FetchNE", F10, 0.0f},
+        {"FetchE", F10, 0.0f},    {"FetchSE", F10, 0.0f},     {"FetchS", F10, 0.0f},
+        {"FetchSW", F10, 0.0f},   {"FetchW", F10, 0.0f},      {"FetchNW", F10, 0.0f},
+        {"FetchN", F10, 0.0f},
     };
     int number = 0;
     for (const auto& at : attrs) line(":AttributeName " + std::to_string(++number) + " " + at.name);

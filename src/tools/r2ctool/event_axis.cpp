@@ -21,7 +21,7 @@ EventAxis read_event_axis(const std::string& evt_path) {
     RunState rs(con);
     rs.iopt = 0;
     if (!file_exists(evt_path)) throw std::runtime_error(evt_path + ": no such file");
-    if (rs.files.open(51, "/dev/null", OpenStatus::unknown) != 0)
+    if (rs.files.open(unit::info_report, "/dev/null", OpenStatus::unknown) != 0)
         throw std::runtime_error("cannot open /dev/null for the event reader's report");
     rs.file_name(entry::event_file) = evt_path;
     rs.event_number = 1;
