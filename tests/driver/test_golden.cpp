@@ -52,6 +52,10 @@ TEST_P(Golden, ExampleBasinConsoleAndOutputsAreUnchanged) {
     const fs::path run = scratch / "basin";
     fs::remove_all(scratch);
     fs::create_directories(scratch);
+    struct Cleanup {
+        fs::path dir;
+        ~Cleanup() { fs::remove_all(dir); }
+    } cleanup{scratch};
     fs::copy(examples, run, fs::copy_options::recursive);
 
     std::string cmd = "cd '" + run.string() + "' && NIMBEX_FIXED_CLOCK='2024-05-06 07:08' NIMBEX_THREADS=" +
@@ -84,7 +88,6 @@ TEST_P(Golden, ExampleBasinConsoleAndOutputsAreUnchanged) {
         std::string want = slurp(golden / rel), got = slurp(produced(rel));
         EXPECT_TRUE(want == got) << rel << ", " << first_difference(want, got);
     }
-    fs::remove_all(scratch);
 }
 
 INSTANTIATE_TEST_SUITE_P(Threads, Golden, ::testing::Values("1", "2"));
