@@ -147,7 +147,7 @@ void build_elevations(RunState& rs) {  // F6
 void read_pdl_header(RunState& rs) {  // F7
     Console& con = rs.con;
     int nx = 0, ny = 0;
-    inpgrd(rs, nx, ny, 2);
+    inpgrd(rs, nx, ny, pdl_header_only);
     rs.nx_pdl = nx;
     rs.ny_pdl = ny;
     if (nx != rs.grid.xcount || ny != rs.grid.ycount) {

@@ -331,7 +331,7 @@ void inpgrd(RunState& rs, int& nx_pdl, int& ny_pdl, int mode) {
     con.line(msg() << "ng=" << mode);
 
     rs.files.close(pdl_unit, true);
-    if (mode == 2) {
+    if (mode == pdl_header_only) {
         report("closed unit 33, file name:  " + first_chars(name, 30));
         report("");
         report(std::string(47, '-'));

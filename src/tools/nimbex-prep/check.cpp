@@ -394,7 +394,7 @@ int cmd_check(const Args& a, std::ostream& out) {
     } else if (shd_grid) {
         int nx = 0, ny = 0;
         try {
-            inpgrd(rs, nx, ny, 2);
+            inpgrd(rs, nx, ny, pdl_header_only);
             s.take_console();
             const GridDescription& g = rs.grid;
             const GridDescription& w = *shd_grid;
