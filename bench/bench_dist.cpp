@@ -12,7 +12,7 @@
 #include "driver/distribute.h"
 #include "driver/run_state.h"
 #include "weighting/weight.h"
-#include "writers/write_r2c.h"
+#include "writers/r2c_writer.h"
 
 using namespace nimbex;
 
@@ -64,9 +64,9 @@ int main() {
     rs.out_hdr.year = 2016, rs.out_hdr.month = 6, rs.out_hdr.day = 5;
     const std::string file = (std::filesystem::temp_directory_path() / "bench_dist_met.r2c").string();
     rs.file_name(10) = file;
-    write_r2c(rs, 40, 10, 24, 1, 0, 0, 1);
+    write_r2c(rs, 40, 10, 24, 1, 0, 0, R2cFormat::f5_1);
     t0 = std::chrono::steady_clock::now();
-    write_r2c(rs, 40, 10, 24, 1, 1, 0, 9);
+    write_r2c(rs, 40, 10, 24, 1, 1, 0, R2cFormat::f6_2);
     rs.files[40].flush();
     const double t_frame = seconds_since(t0);
     rs.files.close(40);

@@ -2,7 +2,7 @@
 #include <array>
 
 #include "fuzz_common.h"
-#include "readers/read_evt.h"
+#include "readers/event_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::enter_work_dir();

@@ -57,12 +57,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         nimbex::init_tb0_header(tb0);
         nimbex::Tb0ColumnMetaData cols;
         bool in_block = false;
-        const nimbex::KeyHandler handler = [&](std::string_view key, std::string_view value) -> int {
+        const nimbex::KeyHandler handler = [&](std::string_view key, std::string_view value) -> nimbex::KeyOutcome {
             if (kind == 0) return nimbex::handle_r2c_key(s.con, shed, key, value);
             if (kind == 1) return nimbex::handle_shed_key(s.con, shed, key, value);
             key = nimbex::trim_right(key);
-            if (key == ":columnmetadata") { in_block = true; return 1; }
-            if (key == ":endcolumnmetadata") { in_block = false; return 1; }
+            if (key == ":columnmetadata") { in_block = true; return nimbex::key_stored; }
+            if (key == ":endcolumnmetadata") { in_block = false; return nimbex::key_stored; }
             if (in_block) return nimbex::handle_column_key(cols, key, value);
             return nimbex::handle_tb0_key(s.con, tb0, key, value);
         };

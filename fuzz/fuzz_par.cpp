@@ -1,7 +1,7 @@
 // The parameter file, read for a watershed of three land-cover classes and
 // two river classes.
 #include "fuzz_common.h"
-#include "readers/read_par_parser.h"
+#include "readers/parameter_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::enter_work_dir();

@@ -1,6 +1,6 @@
 // The point-data-locations header (mode 2), after a small watershed grid.
 #include "fuzz_common.h"
-#include "readers/inpgrd.h"
+#include "readers/pdl_header.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::enter_work_dir();

@@ -1,7 +1,7 @@
 // The legacy .rag layouts. The first byte chooses the watershed kind
 // (latitude-longitude or projected) and the cell size; the rest is the file.
 #include "fuzz_common.h"
-#include "readers/rdrag.h"
+#include "readers/legacy_rag_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;

@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "fuzz_common.h"
-#include "readers/read_gsm_ef.h"
-#include "readers/read_shed_ef.h"
+#include "readers/static_grid.h"
+#include "readers/watershed_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::enter_work_dir();

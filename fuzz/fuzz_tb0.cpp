@@ -1,6 +1,6 @@
 // The tb0 gauge table, read as the first event and again as the second.
 #include "fuzz_common.h"
-#include "readers/read_rag_ef.h"
+#include "readers/gauge_table.h"
 
 namespace {
 

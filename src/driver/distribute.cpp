@@ -11,10 +11,11 @@
 
 #include "platform/calendar.h"
 #include "platform/fatal.h"
+#include "platform/file_units.h"
 #include "platform/fortran_format.h"
 #include "platform/parallel.h"
 #include "weighting/weight.h"
-#include "writers/write_r2c.h"
+#include "writers/r2c_writer.h"
 
 namespace nimbex {
 
@@ -59,7 +60,7 @@ void weigh(RunState& rs, int hour) {
     const bool have_ranks =
         rs.shed.rank.size() >= static_cast<std::size_t>(std::max(rs.shed.shed_xcount, 0)) *
                                    static_cast<std::size_t>(std::max(rs.shed.shed_ycount, 0));
-    const WeightReports out{rs.con, rs.files.is_open(51) ? &rs.files[51] : nullptr, rs.iopt,
+    const WeightReports out{rs.con, rs.files.is_open(unit::info_report) ? &rs.files[unit::info_report] : nullptr, rs.iopt,
                             have_ranks ? rs.shed.rank.data() : nullptr, rs.shed.shed_xcount, rs.shed.shed_ycount};
     weight(rs.wts, rs.gauges, settings, out, hour, rs.gauges.nstations, rs.grid.xcount, rs.grid.ycount, 0.0f);
 }
@@ -242,7 +243,7 @@ void distribute(RunState& rs) {
         rs.out_hdr.month = t.month;
         rs.out_hdr.day = t.day;
         rs.out_hdr.hour = t.hour;
-        write_r2c(rs, 40, 10, nhours, 1, rs.frame_count, 0, 9);
+        R2cWriter(rs, unit::event_grid, entry::event_grid, nhours).frame(rs.frame_count, R2cFormat::f6_2);
     };
 
     // Presence, change of the reporting stations and largest value at a step.

@@ -14,19 +14,20 @@
 #include "driver/run_state.h"
 #include "ensim/keyword_line.h"
 #include "platform/bounds.h"
+#include "platform/file_units.h"
 #include "platform/limits.h"
 #include "platform/fatal.h"
 #include "platform/fortran_format.h"
 #include "platform/text.h"
-#include "readers/gauge_io.h"
-#include "readers/inpgrd.h"
-#include "readers/rdrag.h"
-#include "readers/read_gsm_ef.h"
-#include "readers/read_par_parser.h"
-#include "readers/read_rag_ef.h"
-#include "readers/read_shed_ef.h"
-#include "writers/fast_fixed.h"
-#include "writers/write_r2c.h"
+#include "writers/station_list.h"
+#include "readers/pdl_header.h"
+#include "readers/legacy_rag_file.h"
+#include "readers/static_grid.h"
+#include "readers/parameter_file.h"
+#include "readers/gauge_table.h"
+#include "readers/watershed_file.h"
+#include "platform/fast_fixed.h"
+#include "writers/r2c_writer.h"
 
 namespace nimbex {
 
@@ -58,7 +59,7 @@ void write_grid_rows(FileUnit& f, const float* row, int ncols, int w, int d, int
 
 void read_watershed(RunState& rs) {  // F1
     Console& con = rs.con;
-    if (!is_r2c_file(rs.file_name(1).str())) {
+    if (!is_r2c_file(rs.file_name(entry::watershed).str())) {
         con.blank();
         con.line(" r2c format now required for this program");
         con.line(" please use the  \"xxxx_shd.r2c\" file");
@@ -67,9 +68,9 @@ void read_watershed(RunState& rs) {  // F1
         fatal_stop("Program aborted in nimbex @ 664");
     }
     con.blank();
-    con.line("Gone to read " + fit(rs.file_name(1).str(), 40) + " with read_shed_ef");
-    read_shed_ef(rs, 31, 1);
-    con.line("Finished reading" + fit(rs.file_name(1).str(), 40));
+    con.line("Gone to read " + fit(rs.file_name(entry::watershed).str(), 40) + " with read_shed_ef");
+    read_shed_ef(rs, unit::watershed, entry::watershed);
+    con.line("Finished reading" + fit(rs.file_name(entry::watershed).str(), 40));
     con.blank();
 }
 
@@ -80,11 +81,11 @@ void read_parameters(RunState& rs) {  // F2 .. F5
     rs.radiusinflce = 1.0e6f;
     rs.smoothdist = 0.0f;
     if (extension(rs, 2) == "csv") {
-        con.line("reading  " + fit(rs.file_name(2).str(), 50));
+        con.line("reading  " + fit(rs.file_name(entry::parameters).str(), 50));
         rs.par.evt_smrflg = rs.evt.sw.smrflg;
         rs.par.evt_wetflg = rs.evt.sw.wetflg;
         rs.par.evt_trcflg = rs.evt.sw.trcflg;
-        read_par_parser(rs, 32, 2);
+        read_par_parser(rs, unit::parameters, entry::parameters);
         rs.evt.sw.trcflg = rs.par.evt_trcflg;  // the tracer rule may switch it off
         // These enter every weight and every value: NaN or an infinity would
         // spread into every cell of every grid.
@@ -94,9 +95,9 @@ void read_parameters(RunState& rs) {  // F2 .. F5
                            << " smoothdist =" << rs.smoothdist << " a12 =" << rs.par.a12);
             con.line("Each of these must be a finite number");
             fatal_stop("Program aborted in nimbex: parameter not a number in " +
-                       std::string(rs.file_name(2).trimmed()));
+                       std::string(rs.file_name(entry::parameters).trimmed()));
         }
-        const std::string par_name(rs.file_name(2).trimmed());
+        const std::string par_name(rs.file_name(entry::parameters).trimmed());
         check_magnitude(con, "nimbex", ":rlapse", rs.rlapse, max_lapse_rate, par_name);
         check_magnitude(con, "nimbex", ":radiusinflce", rs.radiusinflce, max_distance_km, par_name);
         check_magnitude(con, "nimbex", ":smoothdist", rs.smoothdist, max_distance_km, par_name);
@@ -138,7 +139,7 @@ void build_elevations(RunState& rs) {  // F6
             if (n > 0 && n < static_cast<int>(rs.shed.elev.size()))
                 rs.elev_grid[static_cast<std::size_t>(i - 1) * nx + (j - 1)] = rs.shed.elev[n];
         }
-    FileUnit& info = rs.files[51];
+    FileUnit& info = rs.files[unit::info_report];
     for (int i = 1; i <= ny; ++i)
         write_grid_rows(info, rs.elev_grid.data() + static_cast<std::size_t>(i - 1) * nx, nx, 6, 0, 999);
 }
@@ -146,7 +147,7 @@ void build_elevations(RunState& rs) {  // F6
 void read_pdl_header(RunState& rs) {  // F7
     Console& con = rs.con;
     int nx = 0, ny = 0;
-    inpgrd(rs, nx, ny, 2);
+    inpgrd(rs, nx, ny, pdl_header_only);
     rs.nx_pdl = nx;
     rs.ny_pdl = ny;
     if (nx != rs.grid.xcount || ny != rs.grid.ycount) {
@@ -191,10 +192,10 @@ void read_elv_max(RunState& rs) {  // F8
     con.line("Elev in the shd file will be replaced by those");
     con.line("in the elv_max.r2c file");
     con.blank();
-    rs.file_name(499) = "basin\\elv_max.r2c";
+    rs.file_name(entry::static_grid) = "basin\\elv_max.r2c";
     con.line("finished reading the header");
     std::vector<float> grid;
-    read_gsm_ef(rs, 499, 499, grid, rs.evt.sw.resumflg);
+    read_gsm_ef(rs, unit::static_grid, entry::static_grid, grid, rs.evt.sw.resumflg);
     // The static grid has the size of the grid in force; the elevations that
     // of the watershed grid: copy the cells both hold (attribute 1).
     const int nx = rs.shed.shed_xcount, ny = rs.shed.shed_ycount;
@@ -222,7 +223,7 @@ void set_disaggregation(RunState& rs) {  // E1
     rs.a12 = rs.evt.event.disaggregate;
     if (!std::isfinite(rs.a12)) {
         con.line(msg() << ":disaggregate =" << rs.a12 << " is not a finite number");
-        fatal_stop("NIMBEX aborted: :disaggregate not a number in " + std::string(rs.file_name(99).trimmed()));
+        fatal_stop("NIMBEX aborted: :disaggregate not a number in " + std::string(rs.file_name(entry::event_file).trimmed()));
     }
     if (rs.a12 == 0.0f && rs.evt.sw.smrflg == 'y') {
         rs.a12 = rs.par.a12;
@@ -239,13 +240,13 @@ void set_disaggregation(RunState& rs) {  // E1
 
 void read_gauges(RunState& rs, int& nhours, float& unit_conversion, int& nstations) {  // E2 .. E4
     Console& con = rs.con;
-    const std::string type = extension(rs, 5);
+    const std::string type = extension(rs, entry::gauges);
     con.blank();
     con.line("filetype=" + type);
     if (type == "rag") {
         con.blank();
         con.line(std::string(47, '~'));
-        con.line("The input file found is " + rs.file_name(5).str());
+        con.line("The input file found is " + rs.file_name(entry::gauges).str());
         con.line("Check if");
         con.line("The first data line in the .rag file is the ");
         con.line("initial soil moisture at selected locations.");
@@ -268,7 +269,7 @@ void read_gauges(RunState& rs, int& nhours, float& unit_conversion, int& nstatio
     g.evt_day = rs.evt.day;
     g.evt_hour = rs.evt.hour;
     if (type == "tb0") {
-        read_rag_ef(rs, 35, 5, nhours, unit_conversion, nstations);
+        read_rag_ef(rs, unit::gauges, entry::gauges, nhours, unit_conversion, nstations);
         if (rs.rlapse > 0.0f) {
             bool any_above = false, any_at_or_below = false;
             for (int k = 1; k <= nstations; ++k) {
@@ -285,7 +286,7 @@ void read_gauges(RunState& rs, int& nhours, float& unit_conversion, int& nstatio
             }
         }
         if (rs.rlapse <= 0.0f || nstations < 1) rs.lapse_active = false;
-    } else if (rs.file_name(5).str().compare(0, 18, fit("raing\\narr\\narr380", 18)) == 0) {
+    } else if (rs.file_name(entry::gauges).str().compare(0, 18, fit("raing\\narr\\narr380", 18)) == 0) {
         // Model-grid input has no reader in this program: the event keeps
         // the gauge set it has, and is refused before anything is written.
         con.line("gone to read_narr");
@@ -323,7 +324,7 @@ void check_table_period(RunState& rs, int nhours) {
     using namespace std::chrono;
     Console& con = rs.con;
     const EventState& ev = rs.evt;
-    const std::string table(rs.file_name(5).trimmed());
+    const std::string table(rs.file_name(entry::gauges).trimmed());
     const year_month_day start_day{year{ev.year}, month{static_cast<unsigned>(std::clamp(ev.month, 0, 13))},
                                    day{static_cast<unsigned>(std::clamp(ev.day, 0, 32))}};
     if (!start_day.ok() || ev.hour < 0 || ev.hour > 24) return;  // the date itself is wrong: not this check's
@@ -407,7 +408,7 @@ void write_event_header(RunState& rs, int nhours, float unit_conversion) {  // E
     h.ycount = rs.grid.ycount;
     h.xdelta = rs.grid.xdelta;
     h.ydelta = rs.grid.ydelta;
-    h.source_file = fit(rs.file_name(5).str(), 30);
+    h.source_file = fit(rs.file_name(entry::gauges).str(), 30);
     h.unit_conversion = unit_conversion;
     h.weight_used = rs.idw_power;
     const float al = rs.shed.nominalgridsize_al;
@@ -428,7 +429,7 @@ void write_event_header(RunState& rs, int nhours, float unit_conversion) {  // E
         fatal_stop("**Allocation failed for hdrcomments in nimbex @ 458**");
     }
     h.extra_count = static_cast<int>(h.extra_names.size());
-    write_r2c(rs, 40, 10, nhours, 1, 0, 0, 1);
+    R2cWriter(rs, unit::event_grid, entry::event_grid, nhours).open();
     h.extra_names.clear();
     h.extra_values.clear();
 }
@@ -452,7 +453,7 @@ void reset_event_grids(RunState& rs) {  // E10
 }
 
 void write_event_summary(RunState& rs) {  // E16
-    FileUnit& info = rs.files[51];
+    FileUnit& info = rs.files[unit::info_report];
     const int nx = rs.nx_pdl, ny = rs.ny_pdl;
     info.put_line(" Hour= -999                    Summary of rainfall:");
     for (int i = ny; i >= 1; --i)
@@ -484,7 +485,7 @@ void process_event(RunState& rs) {
         fatal_stop("Program aborted in nimbex: no reader for model-grid input");
     }
 
-    if (extension(rs, 5) == "tb0") check_table_period(rs, nhours);
+    if (extension(rs, entry::gauges) == "tb0") check_table_period(rs, nhours);
 
     size_work_arrays(rs, nstations, nhours);
     rs.dist.smrflg = rs.evt.sw.smrflg;
@@ -494,7 +495,7 @@ void process_event(RunState& rs) {
     rs.dist.start_hour = rs.evt.hour;
     const bool spurious = prepare_gauge_data(rs);
     write_station_list(rs, rs.dist.station_has_data);
-    stations_to_cells(rs, nstations, extension(rs, 5) == "rag" && rs.gauges.newfmtflg == 'n');
+    stations_to_cells(rs, nstations, extension(rs, entry::gauges) == "rag" && rs.gauges.newfmtflg == 'n');
     write_event_header(rs, nhours, unit_conversion);
     reset_event_grids(rs);
     check_conversion(rs, unit_conversion);
@@ -512,9 +513,9 @@ void process_event(RunState& rs) {
     distribute(rs);
     write_event_summary(rs);
 
-    rs.files.close(40, true);
+    R2cWriter(rs, unit::event_grid, entry::event_grid, nhours).finish();
     con.blank();
-    con.line("Closed Unit 40  file name " + fit(rs.file_name(10).str(), 40));
+    con.line("Closed Unit 40  file name " + fit(rs.file_name(entry::event_grid).str(), 40));
 
     if (spurious) {
         con.line("WARNING:");
@@ -527,7 +528,7 @@ void process_event(RunState& rs) {
 
 void write_run_totals(RunState& rs) {
     if (rs.dist.run_total.empty()) return;  // no event reached the distribution
-    rs.file_name(599) = "nimbex_sum.r2c";
+    rs.file_name(entry::run_totals) = "nimbex_sum.r2c";
     rs.out_hdr.extra_count = 0;
     rs.out_hdr.extra_names.clear();
     rs.out_hdr.extra_values.clear();
@@ -547,8 +548,9 @@ void write_run_totals(RunState& rs) {
                    " does not fit the 10 columns of nimbex_sum.r2c");
     }
     rs.dist.outarray = rs.dist.run_total;
-    write_r2c(rs, 599, 599, 1, 1, 0, 0, 1);
-    write_r2c(rs, 599, 599, 1, 1, 1, 1, 10);
+    R2cWriter totals(rs, unit::run_totals, entry::run_totals, 1);
+    totals.open();
+    totals.grid(1, R2cFormat::f10_0);
 }
 
 }  // namespace nimbex

@@ -12,9 +12,10 @@
 #include "driver/output_guard.h"
 #include "driver/run_state.h"
 #include "platform/fatal.h"
+#include "platform/file_units.h"
 #include "platform/fortran_format.h"
 #include "platform/text.h"
-#include "readers/read_evt.h"
+#include "readers/event_file.h"
 
 namespace nimbex {
 
@@ -101,15 +102,15 @@ namespace {
 // The power from a one-character argument, written to the scratch file "junk"
 // and read back as an integer in a field of width 2.
 int power_from_argument(RunState& rs, char c) {
-    int ios = rs.files.open(99, "junk", OpenStatus::replace);
+    int ios = rs.files.open(unit::scratch, "junk", OpenStatus::replace);
     if (ios != 0) fatal_stop("Program aborted in nimbex: unable to open the scratch file junk");
-    rs.files[99].put_line(std::string(1, c));
-    rs.files[99].flush();  // a failed write names the file, not the argument
-    rs.files[99].rewind();
+    rs.files[unit::scratch].put_line(std::string(1, c));
+    rs.files[unit::scratch].flush();  // a failed write names the file, not the argument
+    rs.files[unit::scratch].rewind();
     std::string line;
-    rs.files[99].get_line(line);
+    rs.files[unit::scratch].get_line(line);
     // Put in place only once it is known not to be an input of the run.
-    rs.files.close_held(99);
+    rs.files.close_held(unit::scratch);
     std::string field = fit(line, 2);
     std::string_view digits = trim(field);
     if (digits.size() != 1 || digits[0] < '0' || digits[0] > '9') {
@@ -197,11 +198,11 @@ void nimbex_main(RunState& rs, const char* arg) {
     con.line(" RAIN GAUGE RAINFALL DISTRIBUTION APPLICATION");
 
     // 4: the five reports stay open to the end of the run.
-    const std::array<std::pair<int, const char*>, 5> reports{{{50, "nimbex_cumm.txt"},
-                                                              {51, "nimbex_info.txt"},
-                                                              {52, "nimbex_recl.txt"},
-                                                              {53, "nimbex_flag.txt"},
-                                                              {54, "nimbex_yrly.txt"}}};
+    const std::array<std::pair<int, const char*>, 5> reports{{{unit::cumm_report, "nimbex_cumm.txt"},
+                                                              {unit::info_report, "nimbex_info.txt"},
+                                                              {unit::recl_report, "nimbex_recl.txt"},
+                                                              {unit::flag_report, "nimbex_flag.txt"},
+                                                              {unit::yrly_report, "nimbex_yrly.txt"}}};
     for (auto [unit, name] : reports) {
         if (rs.files.open(unit, name, OpenStatus::replace) != 0) {
             con.line(std::string("Problem opening ") + name + " in working directory");
@@ -212,7 +213,7 @@ void nimbex_main(RunState& rs, const char* arg) {
     }
 
     // 5, 6: the file-name list exists with the run state; read the first event file.
-    rs.file_name(99) = "event/event.evt";
+    rs.file_name(entry::event_file) = "event/event.evt";
     rs.event_number = 1;
     rs.event_count = 1;
     rs.iopt = 1;
@@ -231,7 +232,7 @@ void nimbex_main(RunState& rs, const char* arg) {
         con.line("from the bsnm_par.csv file");
         con.line("Please delete the `basin\\nimbex.par` file");
         con.line("and ensure the proper values are in the file:");
-        con.line(fit(rs.file_name(2).str(), 60));
+        con.line(fit(rs.file_name(entry::parameters).str(), 60));
         con.line("Sorry for any inconvenience");
         con.blank();
         fatal_stop("nimbex aborted @159");
@@ -250,13 +251,13 @@ void nimbex_main(RunState& rs, const char* arg) {
         con.line("******NIMBEX******");
         con.line(msg() << "event #" << rs.event_number << " of" << rs.event_count);
         if (rs.event_number > 1) {
-            rs.file_name(99) = rs.evt.event_fln.at(static_cast<std::size_t>(rs.event_number)).str();
+            rs.file_name(entry::event_file) = rs.evt.event_fln.at(static_cast<std::size_t>(rs.event_number)).str();
             float later_conv = 0.0f;  // the gauge file's factor counts for later events
             read_evt(rs, later_conv, scale, smc, hours_rain, hours_flow);
             check_event_date(rs);
         }
-        con.line("Using input file   " + fit(rs.file_name(5).str(), 40));
-        con.line("Creating           " + fit(rs.file_name(10).str(), 40));
+        con.line("Using input file   " + fit(rs.file_name(entry::gauges).str(), 40));
+        con.line("Creating           " + fit(rs.file_name(entry::event_grid).str(), 40));
         rs.frame_count = 0;
         process_event(rs);
     }

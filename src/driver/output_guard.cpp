@@ -11,7 +11,8 @@
 
 #include "driver/run_state.h"
 #include "platform/fatal.h"
-#include "readers/read_evt.h"
+#include "platform/file_units.h"
+#include "readers/event_file.h"
 
 namespace nimbex {
 
@@ -76,7 +77,7 @@ void check_outputs_against_inputs(RunState& rs) {
     // read stops the run when its turn comes).
     std::array<std::string, 11> first;
     for (int k : {1, 2, 3, 5, 10}) first[static_cast<std::size_t>(k)] = rs.file_name(k).trimmed();
-    add_event(std::string(rs.file_name(99).trimmed()), first);
+    add_event(std::string(rs.file_name(entry::event_file).trimmed()), first);
     for (int i = 2; i <= rs.event_count && static_cast<std::size_t>(i) < rs.evt.event_fln.size(); ++i) {
         const std::string evt(rs.evt.event_fln[static_cast<std::size_t>(i)].trimmed());
         std::array<std::string, 11> n;

@@ -145,44 +145,44 @@ constexpr NameKey name_keys[] = {
 
 }  // namespace
 
-int handle_event_key(Console& con, EventRecord& e, std::string_view key, std::string_view value) {
+KeyOutcome handle_event_key(Console& con, EventRecord& e, std::string_view key, std::string_view value) {
     key = trim_right(key);
     std::string word, rest;
     const bool has_word = next_word(value, word, rest);
 
     for (const RealKey& k : real_keys) {
         if (key != k.key) continue;
-        if (!has_word) return -1;
+        if (!has_word) return key_bad_value;
         take_value(word, e.*k.field);
-        return 1;
+        return key_stored;
     }
     for (const IntKey& k : int_keys) {
         if (key != k.key) continue;
-        if (!has_word) return -1;
+        if (!has_word) return key_bad_value;
         take_value(word, e.*k.field);
-        return 1;
+        return key_stored;
     }
     for (const FlagKey& k : flag_keys) {
         if (key != k.key) continue;
-        if (!has_word) return -1;
+        if (!has_word) return key_bad_value;
         std::string letter;
         take_text(word, letter);
         if (!letter.empty()) {
             e.*k.field = letter[0];
             if (k.field == &EventFlags::kenueflg) e.ensimflg = letter[0];
         }
-        return 1;
+        return key_stored;
     }
     for (const NameKey& k : name_keys) {
         if (key != k.key) continue;
-        if (!has_word) return -1;
-        if (k.slot == 0) return 1;
+        if (!has_word) return key_bad_value;
+        if (k.slot == 0) return key_stored;
         if (k.slot == 1 || k.slot == 2) file_part(word);
         std::string taken;
         take_text(word, taken);
         if (taken.size() > static_cast<std::size_t>(event_name_width)) throw LongName(key, taken);
         take_value(word, e.names[static_cast<std::size_t>(k.slot)]);
-        return 1;
+        return key_stored;
     }
     unknown_key(con, key);
 }

@@ -5,7 +5,8 @@
 
 #include "platform/fatal.h"
 
-#include "readers/event_state.h"
+#include "ensim/event_record.h"
+#include "ensim/keyword_line.h"
 
 namespace nimbex {
 
@@ -15,7 +16,7 @@ class Console;
 // 1 stored, -1 value empty. A keyword it does not know ends the run with
 // "Program aborted in EF_module @ 2763"; a number that cannot be read throws
 // BadValue.
-int handle_event_key(Console& con, EventRecord& e, std::string_view key, std::string_view value);
+KeyOutcome handle_event_key(Console& con, EventRecord& e, std::string_view key, std::string_view value);
 
 // A file name longer than the field of its keyword: it would be cut and name
 // another file. Thrown by handle_event_key; the event reader, which knows the

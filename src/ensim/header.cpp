@@ -24,18 +24,18 @@ namespace {
 
 // ":FileType": the type word must be the expected one (case matters), the
 // format word ascii or binary (any case).
-int file_type_key(Console& con, EnSimHeader& h, std::string_view value, std::string_view expected_type) {
+KeyOutcome file_type_key(Console& con, EnSimHeader& h, std::string_view value, std::string_view expected_type) {
     std::string word, rest;
-    if (!next_word(value, word, rest)) return -1;
+    if (!next_word(value, word, rest)) return key_bad_value;
     take_value(word, h.file_type);
     if (!(h.file_type == expected_type)) {
         con.line("ERROR in file: ");
         const std::string shown = expected_type == "tb0" ? "TB0" : std::string(expected_type);
         con.line("Expected: " + shown + " Found: " + std::string(trim(word)));
-        return -1;
+        return key_bad_value;
     }
     std::string format;
-    if (!next_word(rest, word, rest)) return -1;
+    if (!next_word(rest, word, rest)) return key_bad_value;
     take_text(word, format);
     lower_case(format);
     if (format == "ascii") {
@@ -44,41 +44,41 @@ int file_type_key(Console& con, EnSimHeader& h, std::string_view value, std::str
         h.data_format = 1;
     } else {
         con.line(" Stopped: invalid file format");
-        return -1;
+        return key_bad_value;
     }
-    return 1;
+    return key_stored;
 }
 
-int attribute_name_key(Console& con, EnSimHeader& h, std::string_view value) {
+KeyOutcome attribute_name_key(Console& con, EnSimHeader& h, std::string_view value) {
     std::string word, rest;
-    if (!next_word(value, word, rest)) return -1;
+    if (!next_word(value, word, rest)) return key_bad_value;
     if (!is_number_word(word)) {
         con.line("Read '" + std::string(trim(word)) + "' but expected a number");
-        return -1;
+        return key_bad_value;
     }
     // The list has room for max_attributes entries; a further line is refused.
-    if (h.attribute_count >= max_attributes) return -1;
+    if (h.attribute_count >= max_attributes) return key_bad_value;
     ++h.attribute_count;
     h.attributes.emplace_back();
     AttributeEntry& a = h.attributes.back();
     take_value(word, a.number);
-    if (!next_word(rest, word, rest)) return -1;
+    if (!next_word(rest, word, rest)) return key_bad_value;
     take_value(word, a.name);
-    return 1;
+    return key_stored;
 }
 
 template <typename Field>
-int first_word_key(Field& field, std::string_view value) {
+KeyOutcome first_word_key(Field& field, std::string_view value) {
     std::string word, rest;
-    if (!next_word(value, word, rest)) return -1;
+    if (!next_word(value, word, rest)) return key_bad_value;
     take_value(word, field);
-    return 1;
+    return key_stored;
 }
 
 }  // namespace
 
-int handle_common_key(Console& con, EnSimHeader& h, std::string_view key, std::string_view value,
-                      std::string_view expected_type) {
+KeyOutcome handle_common_key(Console& con, EnSimHeader& h, std::string_view key, std::string_view value,
+                             std::string_view expected_type) {
     if (key == ":filetype") return file_type_key(con, h, value, expected_type);
     if (key == ":application") return first_word_key(h.application, value);
     if (key == ":writtenby") return first_word_key(h.written_by, value);
@@ -91,11 +91,11 @@ int handle_common_key(Console& con, EnSimHeader& h, std::string_view key, std::s
         // Both go into the header of every grid written: a word with a control
         // character (a NUL, a stray carriage return) could not be read back.
         std::string word, rest;
-        if (next_word(value, word, rest) && has_control(word)) return -1;
+        if (next_word(value, word, rest) && has_control(word)) return key_bad_value;
         return first_word_key(key == ":projection" ? h.projection : h.ellipsoid, value);
     }
     if (key == ":zone") return first_word_key(h.zone, value);
-    return 0;
+    return key_not_mine;
 }
 
 void read_header(Console& con, FileUnit& f, const KeyHandler& handler, std::string_view reader_name,
@@ -116,14 +116,14 @@ void read_header(Console& con, FileUnit& f, const KeyHandler& handler, std::stri
         split_line(line, key, value, 128, line_size);
         lower_case(key);
         if (key == ":endheader") break;
-        int result = 0;
+        KeyOutcome result = key_not_mine;
         try {
             result = handler(key, value);
         } catch (const BadValue& e) {
             con.line("ERROR parsing " + std::string(trim_right(file_name)));  // the stop line names no file
             fatal_stop(bad_value_message(e.word(), line));
         }
-        if (result < 0) {
+        if (result == key_bad_value) {
             con.line("ERROR parsing " + std::string(trim_right(file_name)));
             con.line("   in line: " + line);
             fatal_stop(stop);

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ensim/keyword_line.h"
 #include "platform/text.h"
 
 #include "platform/parallel.h"
@@ -43,13 +44,12 @@ constexpr int max_attributes = 1000;
 // Resets the common fields (attributes .. name) to their defaults.
 void init_header(EnSimHeader& h);
 
-// The keys every EnSim header has. `key` is lower-cased and trimmed; returns
-// 1 stored, 0 not a common key, -1 value missing or wrong.
-int handle_common_key(Console& con, EnSimHeader& h, std::string_view key, std::string_view value,
-                      std::string_view expected_type);
+// The keys every EnSim header has. `key` is lower-cased and trimmed.
+KeyOutcome handle_common_key(Console& con, EnSimHeader& h, std::string_view key, std::string_view value,
+                             std::string_view expected_type);
 
-// A reader's keyword handler: (lower-cased keyword, value) -> 1, 0 or -1.
-using KeyHandler = std::function<int(std::string_view key, std::string_view value)>;
+// A reader's keyword handler: (lower-cased keyword, value) -> what it made of them.
+using KeyHandler = std::function<KeyOutcome(std::string_view key, std::string_view value)>;
 
 // Reads header lines up to ":EndHeader" (see the header loop rules); stops
 // with " Stopped in <reader_name>" on a premature end of file or a parse error.

@@ -10,6 +10,14 @@
 
 namespace nimbex {
 
+// What a keyword handler made of a keyword and its value. The values are
+// those the handlers have always answered with.
+enum KeyOutcome : int {
+    key_bad_value = -1,  // the handler's keyword, with its value missing or wrong
+    key_not_mine = 0,    // not a keyword of this handler
+    key_stored = 1,      // the handler's keyword, its value stored
+};
+
 // Every tab becomes a blank; true if any was replaced.
 bool tabs_to_blanks(std::string& s);
 // 'A'..'Z' become 'a'..'z'; true if any was changed.

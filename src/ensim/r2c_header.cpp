@@ -27,11 +27,11 @@ namespace {
 // not convert throws BadValue, which the header loop turns into a stop);
 // -1 when the value is empty.
 template <typename Field>
-int take_first(std::string_view value, Field& field) {
+KeyOutcome take_first(std::string_view value, Field& field) {
     std::string word, rest;
-    if (!next_word(value, word, rest)) return -1;
+    if (!next_word(value, word, rest)) return key_bad_value;
     take_value(word, field);
-    return 1;
+    return key_stored;
 }
 
 }  // namespace
@@ -65,7 +65,7 @@ void init_shed_header(ShedHeader& h) {
     h.debuggridno = 0;
 }
 
-int handle_r2c_key(Console& con, R2cHeader& h, std::string_view key, std::string_view value) {
+KeyOutcome handle_r2c_key(Console& con, R2cHeader& h, std::string_view key, std::string_view value) {
     key = trim_right(key);
     if (key == ":xcount") return take_first(value, h.xcount);
     if (key == ":ycount") return take_first(value, h.ycount);
@@ -80,7 +80,7 @@ int handle_r2c_key(Console& con, R2cHeader& h, std::string_view key, std::string
     return handle_common_key(con, h, key, value, "r2c");
 }
 
-int handle_shed_key(Console& con, ShedHeader& h, std::string_view key, std::string_view value) {
+KeyOutcome handle_shed_key(Console& con, ShedHeader& h, std::string_view key, std::string_view value) {
     key = trim_right(key);
     if (key == ":sourcefilename") return take_first(value, h.sourcefilename);
     if (key == ":nominalgridsize_al") return take_first(value, h.nominalgridsize_al);

@@ -44,9 +44,9 @@ void init_shed_header(ShedHeader& h);
 
 // Grid keys, then the common keys with "r2c" as the expected file type.
 // `key` is lower-cased; returns 1 stored, 0 not a grid key, -1 value missing or wrong.
-int handle_r2c_key(Console& con, R2cHeader& h, std::string_view key, std::string_view value);
+KeyOutcome handle_r2c_key(Console& con, R2cHeader& h, std::string_view key, std::string_view value);
 // Watershed keys, then everything handle_r2c_key knows.
-int handle_shed_key(Console& con, ShedHeader& h, std::string_view key, std::string_view value);
+KeyOutcome handle_shed_key(Console& con, ShedHeader& h, std::string_view key, std::string_view value);
 
 // Reads xcount x ycount values for every attribute of the header, in header
 // order, from the line after ":EndHeader" on. Every row starts on a new line

@@ -11,29 +11,29 @@ namespace nimbex {
 namespace {
 
 // Reads `n` numbers of a column line into a fresh array; -1 if the line runs out.
-int read_reals(std::string_view value, int n, std::vector<float>& arr) {
+KeyOutcome read_reals(std::string_view value, int n, std::vector<float>& arr) {
     arr.assign(static_cast<std::size_t>(n), 0.0f);
     ListReader r(value);
     for (int i = 0; i < n; ++i) {
         ReadResult res = r.read(arr[static_cast<std::size_t>(i)]);
         if (res == ReadResult::bad) throw BadValue(r.bad_word());
-        if (res == ReadResult::eof) return -1;
+        if (res == ReadResult::eof) return key_bad_value;
     }
-    return 1;
+    return key_stored;
 }
 
 template <std::size_t N>
-int read_texts(std::string_view value, int n, std::vector<FText<N>>& arr) {
+KeyOutcome read_texts(std::string_view value, int n, std::vector<FText<N>>& arr) {
     arr.assign(static_cast<std::size_t>(n), FText<N>());
     ListReader r(value);
     std::string word;
     for (int i = 0; i < n; ++i) {
         word.clear();
         ReadResult res = r.read(word, 0);
-        if (res == ReadResult::eof || res == ReadResult::bad) return -1;
+        if (res == ReadResult::eof || res == ReadResult::bad) return key_bad_value;
         if (res == ReadResult::value) arr[static_cast<std::size_t>(i)] = word;
     }
-    return 1;
+    return key_stored;
 }
 
 }  // namespace
@@ -48,34 +48,34 @@ void init_tb0_header(Tb0Header& h) {
     h.start_time.clear();
 }
 
-int handle_tb0_key(Console& con, Tb0Header& h, std::string_view key, std::string_view value) {
+KeyOutcome handle_tb0_key(Console& con, Tb0Header& h, std::string_view key, std::string_view value) {
     key = trim_right(key);
     std::string word, rest;
     if (key == ":deltat") {
-        if (!next_word(value, word, rest)) return -1;
+        if (!next_word(value, word, rest)) return key_bad_value;
         take_value(word, h.deltat);
-        return 1;
+        return key_stored;
     }
     if (key == ":unitconversion") {
-        if (!next_word(value, word, rest)) return -1;
+        if (!next_word(value, word, rest)) return key_bad_value;
         take_value(word, h.unitconversion);
-        return 1;
+        return key_stored;
     }
     if (key == ":starttime") {
         const std::string_view t = trim(value);
-        if (t.empty()) return 0;
+        if (t.empty()) return key_not_mine;
         h.start_time = std::string(t);
-        return 1;
+        return key_stored;
     }
     if (key == ":name") {
-        if (!next_word(value, word, rest)) return -1;
+        if (!next_word(value, word, rest)) return key_bad_value;
         take_value(word, h.name);
-        return 1;
+        return key_stored;
     }
     return handle_common_key(con, h, key, value, "tb0");
 }
 
-int handle_column_key(Tb0ColumnMetaData& c, std::string_view key, std::string_view value) {
+KeyOutcome handle_column_key(Tb0ColumnMetaData& c, std::string_view key, std::string_view value) {
     key = trim_right(key);
     enum class Field { x, y, x1, y1, name, classes, units, elevation, none };
     Field f = Field::none;
@@ -87,10 +87,10 @@ int handle_column_key(Tb0ColumnMetaData& c, std::string_view key, std::string_vi
     else if (key == ":columclasscount") f = Field::classes;  // the keyword is spelt without the n
     else if (key == ":columnunits") f = Field::units;
     else if (key == ":elevation") f = Field::elevation;
-    if (f == Field::none) return 0;
+    if (f == Field::none) return key_not_mine;
 
     const int n = count_words(value);
-    if (n <= 0) return -1;
+    if (n <= 0) return key_bad_value;
     c.column_count = n;
     switch (f) {
         case Field::x: return read_reals(value, n, c.column_location_x);
@@ -101,14 +101,14 @@ int handle_column_key(Tb0ColumnMetaData& c, std::string_view key, std::string_vi
         case Field::name: return read_texts(value, n, c.column_name);
         case Field::classes: return read_texts(value, n, c.column_class_count);
         case Field::units: {
-            int res = read_texts(value, n, c.column_units);
+            KeyOutcome res = read_texts(value, n, c.column_units);
             // A table without an elevation line still has one elevation per column.
             c.column_elevation.assign(static_cast<std::size_t>(n), -999.0f);
             return res;
         }
         case Field::none: break;
     }
-    return 0;
+    return key_not_mine;
 }
 
 }  // namespace nimbex

@@ -42,11 +42,11 @@ void init_tb0_header(Tb0Header& h);
 // ":deltat", ":unitconversion", ":name", ":starttime" (kept as written; an
 // empty one is passed over), then the common keys with "tb0" as
 // the expected file type. `key` is lower-cased. Returns 1, 0 or -1.
-int handle_tb0_key(Console& con, Tb0Header& h, std::string_view key, std::string_view value);
+KeyOutcome handle_tb0_key(Console& con, Tb0Header& h, std::string_view key, std::string_view value);
 
 // The column keys (":columnname", ":columnunits", ":columclasscount",
 // ":columnlocationx", ":columnlocationy", ":columnlocationx1",
 // ":columnlocationy1", ":elevation"). Returns 1, 0 or -1.
-int handle_column_key(Tb0ColumnMetaData& c, std::string_view key, std::string_view value);
+KeyOutcome handle_column_key(Tb0ColumnMetaData& c, std::string_view key, std::string_view value);
 
 }  // namespace nimbex

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "writers/fast_fixed.h"
+#include "platform/fast_fixed.h"
 
 namespace nimbex {
 

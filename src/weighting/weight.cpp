@@ -12,7 +12,7 @@
 #include "platform/fatal.h"
 #include "platform/fortran_format.h"
 #include "platform/parallel.h"
-#include "writers/fast_fixed.h"
+#include "platform/fast_fixed.h"
 
 namespace nimbex {
 

@@ -9,7 +9,7 @@
 #include "driver/dist_test_support.h"
 #include "driver/distribute.h"
 #include "platform/fatal.h"
-#include "writers/write_r2c.h"
+#include "writers/r2c_writer.h"
 
 using namespace nimbex;
 using nimbex::testing::TestRun;
@@ -36,7 +36,7 @@ void start_event(TestRun& t, int year, int month, int day, int hour) {
     h.xcount = t.rs.grid.xcount;
     h.ycount = t.rs.grid.ycount;
     t.rs.file_name(10) = t.path("event_met.r2c");
-    write_r2c(t.rs, 40, 10, t.rs.gauges.nhours, 1, 0, 0, 1);
+    write_r2c(t.rs, 40, 10, t.rs.gauges.nhours, 1, 0, 0, R2cFormat::f5_1);
     t.rs.frame_count = 0;
 }
 

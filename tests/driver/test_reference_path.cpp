@@ -16,7 +16,7 @@
 #include "driver/distribute.h"
 #include "platform/fortran_format.h"
 #include "weighting/weight.h"
-#include "writers/write_r2c.h"
+#include "writers/r2c_writer.h"
 
 using namespace nimbex;
 using nimbex::testing::TestRun;
@@ -128,7 +128,7 @@ Result run_fast(const Basin& b, const char* threads) {
     h.xcount = b.nx;
     h.ycount = b.ny;
     t.rs.file_name(10) = t.path("event_met.r2c");
-    write_r2c(t.rs, 40, 10, b.nhours, 1, 0, 0, 1);
+    write_r2c(t.rs, 40, 10, b.nhours, 1, 0, 0, R2cFormat::f5_1);
     t.rs.frame_count = 0;
     distribute(t.rs);
     t.rs.files.close(40);

@@ -123,14 +123,14 @@ protected:
         auto path = (dir / "test.r2c").string();
         testutil::write_file(path, text);
         EXPECT_EQ(files.open(31, path, OpenStatus::old_file), 0);
-        KeyHandler handler = [this](std::string_view key, std::string_view value) {
+        KeyHandler handler = [this](std::string_view key, std::string_view value) -> KeyOutcome {
             seen.push_back(std::string(key) + "|" + std::string(value));
             if (key == ":xcount") {
                 int n = 0;
                 std::string w, r;
-                if (!next_word(value, w, r)) return -1;
+                if (!next_word(value, w, r)) return key_bad_value;
                 take_value(w, n);
-                return 1;
+                return key_stored;
             }
             return handle_common_key(con, h, key, value, "r2c");
         };

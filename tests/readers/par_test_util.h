@@ -11,7 +11,7 @@
 
 #include "driver/run_state.h"
 #include "platform/fatal.h"
-#include "readers/read_par_parser.h"
+#include "readers/parameter_file.h"
 
 namespace par_test {
 

@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "readers/gauge_test_util.h"
-#include "readers/inpgrd.h"
-#include "readers/rdrag.h"
-#include "readers/read_evt.h"
-#include "readers/read_gsm_ef.h"
-#include "readers/read_rag_ef.h"
-#include "readers/read_shed_ef.h"
+#include "readers/pdl_header.h"
+#include "readers/legacy_rag_file.h"
+#include "readers/event_file.h"
+#include "readers/static_grid.h"
+#include "readers/gauge_table.h"
+#include "readers/watershed_file.h"
 #include "platform/files.h"
 
 namespace nimbex {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "readers/read_par_parser.h"
+#include "readers/parameter_file.h"
 #include "tools/nimbex-prep/prep.h"
 #include "tools/r2ctool/r2c_file.h"
 

@@ -14,12 +14,13 @@
 
 #include "ensim/keyword_line.h"
 #include "platform/fatal.h"
+#include "platform/file_units.h"
 #include "platform/files.h"
-#include "readers/inpgrd.h"
-#include "readers/read_evt.h"
-#include "readers/read_gsm_ef.h"
-#include "readers/read_par_parser.h"
-#include "readers/read_shed_ef.h"
+#include "readers/pdl_header.h"
+#include "readers/event_file.h"
+#include "readers/static_grid.h"
+#include "readers/parameter_file.h"
+#include "readers/watershed_file.h"
 #include "tools/nimbex-prep/prep.h"
 
 namespace nimbex::prep {
@@ -63,11 +64,11 @@ struct RawEvent {
 RawEvent scan_event_file(const std::string& path, bool first) {
     RawEvent r;
     FileTable files;
-    if (files.open_read(99, path) != 0) return r;
+    if (files.open_read(unit::scratch, path) != 0) return r;
     std::string line, key, value;
     int chain_left = -1;  // -1: no chain; else lines still to take (after the separator)
     bool separator = false;
-    while (files[99].get_line(line)) {
+    while (files[unit::scratch].get_line(line)) {
         tabs_to_blanks(line);
         const std::string t(trim(line));
         if (chain_left > 0 && separator) {
@@ -173,7 +174,7 @@ int cmd_check(const Args& a, std::ostream& out) {
         e.file = chain[i];
         e.raw = scan_event_file(e.file, i == 0);
         rs.event_number = static_cast<int>(i) + 1;
-        rs.file_name(99) = e.file;
+        rs.file_name(entry::event_file) = e.file;
         float conv = 0, scale = 0;
         std::array<float, 16> smc{};
         int hr = 0, hf = 0;
@@ -186,7 +187,7 @@ int cmd_check(const Args& a, std::ostream& out) {
             read_evt(rs, conv, scale, smc, hr, hf);
             read = true;
         } catch (const FatalStop& stop) {
-            rs.files.close(99);
+            rs.files.close(unit::scratch);
             problem(e.file + ": the program stops reading it: " + stop_text(s, stop),
                     "correct the event file as the message says");
         }
@@ -302,8 +303,8 @@ int cmd_check(const Args& a, std::ostream& out) {
             for (const char* k : {":numgridsinbasin", ":classcount", ":numriverclasses", ":nominalgridsize_al"})
                 if (!shd_info.has_key(k))
                     problem(shd + " has no " + std::string(k), "add it to the header (see the README's input reference)");
-            rs.file_name(1) = shd;
-            read_shed_ef(rs, 31, 1);
+            rs.file_name(entry::watershed) = shd;
+            read_shed_ef(rs, unit::watershed, entry::watershed);
             s.take_console();
             shd_ok = true;
             shd_grid_copy = rs.grid;
@@ -332,7 +333,7 @@ int cmd_check(const Args& a, std::ostream& out) {
                             "shorten it to 10 characters");
             }
         } catch (const FatalStop& stop) {
-            s.rs().files.close(31);
+            s.rs().files.close(unit::watershed);
             problem(shd + ": the program stops reading it: " + stop_text(s, stop), "correct the watershed file");
         } catch (const PrepError& e) {
             problem(e.what(), "correct the watershed file");
@@ -357,7 +358,7 @@ int cmd_check(const Args& a, std::ostream& out) {
             rs.par.evt_smrflg = rs.evt.sw.smrflg;
             rs.par.evt_wetflg = rs.evt.sw.wetflg;
             rs.par.evt_trcflg = rs.evt.sw.trcflg;
-            read_par_parser(rs, 32, 2);
+            read_par_parser(rs, unit::parameters, entry::parameters);
             std::istringstream said(s.take_console());
             std::string first;
             for (std::string l; std::getline(said, l);) {
@@ -380,7 +381,7 @@ int cmd_check(const Args& a, std::ostream& out) {
                             "list :ClassName in the order of the watershed's class attributes");
             }
         } catch (const FatalStop& stop) {
-            rs.files.close(32);
+            rs.files.close(unit::parameters);
             problem(par + ": the program stops reading it: " + stop_text(s, stop), "correct the parameter file");
         }
     }
@@ -393,7 +394,7 @@ int cmd_check(const Args& a, std::ostream& out) {
     } else if (shd_grid) {
         int nx = 0, ny = 0;
         try {
-            inpgrd(rs, nx, ny, 2);
+            inpgrd(rs, nx, ny, pdl_header_only);
             s.take_console();
             const GridDescription& g = rs.grid;
             const GridDescription& w = *shd_grid;
@@ -412,20 +413,20 @@ int cmd_check(const Args& a, std::ostream& out) {
                             (nx < w.xcount || ny < w.ycount ? " (smaller: the program stops)" : ""),
                         "write the pdl header of the watershed's grid (nimbex-prep template)");
         } catch (const FatalStop& stop) {
-            rs.files.close(33);
+            rs.files.close(unit::pdl);
             problem(pdl + ": the program stops reading it: " + stop_text(s, stop), "correct the pdl header");
         }
     }
 
     // The static elevation grid.
     if (shd_ok && file_exists("basin\\elv_max.r2c")) {
-        rs.file_name(499) = "basin\\elv_max.r2c";
+        rs.file_name(entry::static_grid) = "basin\\elv_max.r2c";
         std::vector<float> g;
         try {
-            read_gsm_ef(rs, 499, 499, g, 'n');
+            read_gsm_ef(rs, unit::static_grid, entry::static_grid, g, 'n');
             s.take_console();
         } catch (const FatalStop& stop) {
-            rs.files.close(499);
+            rs.files.close(unit::static_grid);
             // The reader names each value that differs ("xorig_swe.ne.xorigin").
             const std::string said = s.take_console();
             std::istringstream lines(said);

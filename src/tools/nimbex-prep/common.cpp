@@ -9,8 +9,9 @@
 #include "ensim/header.h"
 #include "ensim/r2c_header.h"
 #include "platform/fatal.h"
+#include "platform/file_units.h"
 #include "platform/files.h"
-#include "readers/read_shed_ef.h"
+#include "readers/watershed_file.h"
 #include "tools/nimbex-prep/prep.h"
 
 namespace nimbex::prep {
@@ -43,12 +44,12 @@ std::string ReaderSession::head(const std::string& console, int lines) {
 }
 
 void read_watershed(ReaderSession& s, const std::string& path) {
-    s.rs().file_name(1) = path;
+    s.rs().file_name(entry::watershed) = path;
     try {
-        read_shed_ef(s.rs(), 31, 1);
+        read_shed_ef(s.rs(), unit::watershed, entry::watershed);
     } catch (const FatalStop& stop) {
         const std::string why = ReaderSession::head(s.take_console(), 2);
-        s.rs().files.close(31);
+        s.rs().files.close(unit::watershed);
         throw PrepError(path + ": the program's watershed reader stops: " + why + (why.empty() ? "" : " / ") +
                         stop.what());
     }
@@ -64,11 +65,11 @@ bool ShedHeaderInfo::has_key(const std::string& k) const {
 ShedHeaderInfo read_shed_header(Console& con, const std::string& path) {
     ShedHeaderInfo info;
     FileTable files;
-    if (files.open_read(31, path) != 0) throw PrepError(path + ": cannot be opened");
+    if (files.open_read(unit::watershed, path) != 0) throw PrepError(path + ": cannot be opened");
     ShedHeader h;
     init_shed_header(h);
     read_header(
-        con, files[31],
+        con, files[unit::watershed],
         [&](std::string_view key, std::string_view value) {
             info.keys.emplace_back(trim(key));
             return handle_shed_key(con, h, key, value);

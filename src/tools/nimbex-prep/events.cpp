@@ -8,9 +8,10 @@
 #include "ensim/keyword_line.h"
 #include "ensim/tb0_header.h"
 #include "platform/fatal.h"
+#include "platform/file_units.h"
 #include "platform/files.h"
 #include "platform/fortran_format.h"
-#include "readers/read_rag_ef.h"
+#include "readers/gauge_table.h"
 #include "tools/nimbex-prep/prep.h"
 
 namespace nimbex::prep {
@@ -44,25 +45,25 @@ TableInfo read_table_info(ReaderSession& s, const std::string& path) {
     // The start and the column names as the header parser reads them.
     {
         FileTable files;
-        if (files.open_read(35, path) != 0) throw PrepError(path + ": cannot be opened");
+        if (files.open_read(unit::gauges, path) != 0) throw PrepError(path + ": cannot be opened");
         Tb0Header h;
         init_tb0_header(h);
         Tb0ColumnMetaData cols;
         bool in_block = false;
         try {
             read_header(
-                rs.con, files[35],
-                [&](std::string_view key, std::string_view value) {
+                rs.con, files[unit::gauges],
+                [&](std::string_view key, std::string_view value) -> KeyOutcome {
                     const std::string k(trim(key));
-                    if (k == ":columnmetadata") { in_block = true; return 1; }
-                    if (k == ":endcolumnmetadata") { in_block = false; return 1; }
+                    if (k == ":columnmetadata") { in_block = true; return key_stored; }
+                    if (k == ":endcolumnmetadata") { in_block = false; return key_stored; }
                     if (in_block) return handle_column_key(cols, k, value);
                     if (k == ":starttime") {
                         std::string date, rest, time, more;
                         if (next_word(value, date, rest) && next_word(rest, time, more) &&
                             parse_time(date + " " + time, t.start))
                             t.has_start = true;
-                        return 1;
+                        return key_stored;
                     }
                     return handle_tb0_key(rs.con, h, k, value);
                 },
@@ -73,13 +74,13 @@ TableInfo read_table_info(ReaderSession& s, const std::string& path) {
         }
         for (const auto& n : cols.column_name) t.column_names.emplace_back(n.trimmed());
     }
-    rs.file_name(5) = path;
+    rs.file_name(entry::gauges) = path;
     int nhours = 0, nstations = 0;
     float conv = 0.0f;
     try {
-        read_rag_ef(rs, 35, 5, nhours, conv, nstations);
+        read_rag_ef(rs, unit::gauges, entry::gauges, nhours, conv, nstations);
     } catch (const FatalStop& stop) {
-        rs.files.close(35);
+        rs.files.close(unit::gauges);
         throw PrepError(path + ": the program's table reader stops: " + ReaderSession::head(s.take_console(), 2) +
                         " / " + stop.what());
     }

@@ -9,9 +9,10 @@
 #include "ensim/keyword_line.h"
 #include "platform/clock.h"
 #include "platform/fatal.h"
+#include "platform/file_units.h"
 #include "platform/fortran_format.h"
 #include "tools/nimbex-prep/prep.h"
-#include "writers/write_r2c.h"
+#include "writers/r2c_writer.h"
 
 namespace nimbex::prep {
 
@@ -198,19 +199,20 @@ int cmd_watershed(const Args& a, std::ostream& out) {
     const float cell_km2 = static_cast<float>(al * al / 1.0e6);
     struct Attr {
         const char* name;
-        int code;        // value format of the r2c writer
-        float inside;    // value of a basin cell (NaN: from a grid)
+        R2cFormat format;  // value format of the grid
+        float inside;      // value of a basin cell (NaN: from a grid)
     };
     const float nan = std::nanf("");
+    constexpr R2cFormat F10 = R2cFormat::f10_0, E12 = R2cFormat::e12_6;
     const std::vector<Attr> attrs = {
-        {"Rank", 10, nan},      {"Next", 10, 0.0f},       {"DA", 7, cell_km2},
-        {"Bankfull", 7, 0.0f},  {"ChnlSlope", 7, 0.001f}, {"Elev", 11, nan},
-        {"ChnlLength", 7, static_cast<float>(al)},        {"IAK", 10, 1.0f},
-        {"IntSlope", 7, 0.01f}, {"Chnl", 10, 0.0f},       {"Reach", 10, 0.0f},
-        {"GridArea", 7, static_cast<float>(al * al)},     {"FetchNE", 10, 0.0f},
-        {"FetchE", 10, 0.0f},   {"FetchSE", 10, 0.0f},    {"FetchS", 10, 0.0f},
-        {"FetchSW", 10, 0.0f},  {"FetchW", 10, 0.0f},     {"FetchNW", 10, 0.0f},
-        {"FetchN", 10, 0.0f},
+        {"Rank", F10, nan},       {"Next", F10, 0.0f},        {"DA", E12, cell_km2},
+        {"Bankfull", E12, 0.0f},  {"ChnlSlope", E12, 0.001f}, {"Elev", R2cFormat::f8_3, nan},
+        {"ChnlLength", E12, static_cast<float>(al)},          {"IAK", F10, 1.0f},
+        {"IntSlope", E12, 0.01f}, {"Chnl", F10, 0.0f},        {"Reach", F10, 0.0f},
+        {"GridArea", E12, static_cast<float>(al * al)},       {"FetchNE", F10, 0.0f},
+        {"FetchE", F10, 0.0f},    {"FetchSE", F10, 0.0f},     {"FetchS", F10, 0.0f},
+        {"FetchSW", F10, 0.0f},   {"FetchW", F10, 0.0f},      {"FetchNW", F10, 0.0f},
+        {"FetchN", F10, 0.0f},
     };
     int number = 0;
     for (const auto& at : attrs) line(":AttributeName " + std::to_string(++number) + " " + at.name);
@@ -230,22 +232,22 @@ int cmd_watershed(const Args& a, std::ostream& out) {
             elev[c] = static_cast<float>(dem.values[c]);
             emax = std::max(emax, std::fabs(elev[c]));
         }
-    const int elev_code = emax < 9999.0f ? 11 : 7;
+    const R2cFormat elev_format = emax < 9999.0f ? R2cFormat::f8_3 : R2cFormat::e12_6;
     std::vector<float> grid(rank.size());
-    auto put_grid = [&](const std::vector<float>& v, int code) {
-        for (int i = 1; i <= ny; ++i) append_r2c_row(h, v.data() + static_cast<std::size_t>(i - 1) * nx, nx, code);
+    auto put_grid = [&](const std::vector<float>& v, R2cFormat format) {
+        for (int i = 1; i <= ny; ++i) append_r2c_row(h, v.data() + static_cast<std::size_t>(i - 1) * nx, nx, format);
     };
     for (const auto& at : attrs) {
         if (std::string(at.name) == "Rank") {
-            put_grid(rank, at.code);
+            put_grid(rank, at.format);
         } else if (std::string(at.name) == "Elev") {
-            put_grid(elev, elev_code);
+            put_grid(elev, elev_format);
         } else {
             for (std::size_t c = 0; c < grid.size(); ++c) grid[c] = rank[c] > 0.0f ? at.inside : 0.0f;
-            put_grid(grid, at.code);
+            put_grid(grid, at.format);
         }
     }
-    for (const auto& v : class_values) put_grid(v, 5);
+    for (const auto& v : class_values) put_grid(v, R2cFormat::f8_5);
     write_text_file(out_path, h, oo);
     out << "wrote " << out_path << ": " << nx << " x " << ny << " cells, " << n << " in the basin, "
         << class_names.size() << " classes";
@@ -279,7 +281,7 @@ int cmd_elevation(const Args& a, std::ostream& out) {
     rs.dist.nx = g.xcount;
     rs.dist.ny = g.ycount;
     rs.dist.outarray.assign(static_cast<std::size_t>(g.xcount) * g.ycount, 0.0f);
-    int code = 11;
+    R2cFormat format = R2cFormat::f8_3;
     for (int i = 1; i <= g.ycount; ++i)
         for (int j = 1; j <= g.xcount; ++j) {
             const double e = dem.at(static_cast<int>(i + cy), static_cast<int>(j + cx));
@@ -289,7 +291,7 @@ int cmd_elevation(const Args& a, std::ostream& out) {
                                     std::to_string(j) + " of the watershed, a basin cell");
                 continue;
             }
-            if (std::fabs(e) >= 9999.0) code = 7;
+            if (std::fabs(e) >= 9999.0) format = R2cFormat::e12_6;
             rs.dist.outarray[static_cast<std::size_t>(i - 1) * g.xcount + (j - 1)] = static_cast<float>(e);
         }
     OutputGridHeader& h = rs.out_hdr;
@@ -308,10 +310,11 @@ int cmd_elevation(const Args& a, std::ostream& out) {
     file_part(source);
     h.source_file = source;
     make_parent_dirs(out_path);
-    rs.file_name(499) = out_path;
+    rs.file_name(entry::static_grid) = out_path;
     try {
-        write_r2c(rs, 499, 499, 1, 1, 0, 0, 1);
-        write_r2c(rs, 499, 499, 1, 1, 1, 1, code);
+        R2cWriter grid(rs, unit::static_grid, entry::static_grid, 1);
+        grid.open();
+        grid.grid(1, format);
     } catch (const FatalStop& stop) {
         throw PrepError(out_path + ": " + stop.what());
     }

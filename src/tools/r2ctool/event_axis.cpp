@@ -5,8 +5,9 @@
 #include "driver/run_state.h"
 #include "platform/console.h"
 #include "platform/fatal.h"
+#include "platform/file_units.h"
 #include "platform/files.h"
-#include "readers/read_evt.h"
+#include "readers/event_file.h"
 #include "tools/r2ctool/commands.h"
 
 namespace nimbex::r2ctool {
@@ -20,9 +21,9 @@ EventAxis read_event_axis(const std::string& evt_path) {
     RunState rs(con);
     rs.iopt = 0;
     if (!file_exists(evt_path)) throw std::runtime_error(evt_path + ": no such file");
-    if (rs.files.open(51, "/dev/null", OpenStatus::unknown) != 0)
+    if (rs.files.open(unit::info_report, "/dev/null", OpenStatus::unknown) != 0)
         throw std::runtime_error("cannot open /dev/null for the event reader's report");
-    rs.file_name(99) = evt_path;
+    rs.file_name(entry::event_file) = evt_path;
     rs.event_number = 1;
     float conv = 0.0f, scale = 0.0f;
     std::array<float, 16> smc{};

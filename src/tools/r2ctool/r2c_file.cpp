@@ -152,19 +152,19 @@ R2cFile read_r2c_file(const std::string& path) {
     try {
         read_header(
             con, f,
-            [&](std::string_view key, std::string_view value) {
+            [&](std::string_view key, std::string_view value) -> KeyOutcome {
                 if (key == ":sampletime") {
                     r.sample_time = std::string(trim(value));
-                    return 1;
+                    return key_stored;
                 }
                 if (key == ":sourcefile") {
                     r.source_file = std::string(trim(value));
-                    return 1;
+                    return key_stored;
                 }
                 if (key == ":weight") {  // ":Weight used   2"
                     std::string word, rest;
                     if (next_word(value, word, rest) && next_word(rest, word, rest)) take_value(word, r.weight_used);
-                    return 1;
+                    return key_stored;
                 }
                 return handle_r2c_key(con, r.header, key, value);
             },

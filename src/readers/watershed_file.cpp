@@ -1,4 +1,5 @@
-#include "readers/read_shed_ef.h"
+// Reads the watershed file (bsnm_shd.r2c): grid, cell numbering and per-grid data.
+#include "readers/watershed_file.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,11 +15,12 @@
 #include "ensim/r2c_header.h"
 #include "platform/bounds.h"
 #include "platform/fatal.h"
+#include "platform/file_units.h"
 #include "platform/files.h"
 #include "platform/fortran_format.h"
 #include "platform/limits.h"
 #include "platform/text.h"
-#include "writers/fast_fixed.h"
+#include "platform/fast_fixed.h"
 
 namespace nimbex {
 
@@ -136,7 +138,7 @@ void read_shed_ef(RunState& rs, int unit, int entry) {
     ShedState& sh = rs.shed;
     GridDescription& g = rs.grid;
     const std::string name(rs.file_name(entry).trimmed());
-    FileUnit* info = rs.files.is_open(51) ? &rs.files[51] : nullptr;
+    FileUnit* info = rs.files.is_open(unit::info_report) ? &rs.files[unit::info_report] : nullptr;
     auto report = [&](std::string_view text) {
         if (info) info->put_line(text);
     };

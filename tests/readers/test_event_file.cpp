@@ -13,7 +13,7 @@
 #include "ensim/event_key.h"
 #include "ensim/test_keyword_util.h"
 #include "platform/fatal.h"
-#include "readers/read_evt.h"
+#include "readers/event_file.h"
 
 namespace nimbex {
 namespace {

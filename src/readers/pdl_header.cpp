@@ -1,4 +1,6 @@
-#include "readers/inpgrd.h"
+// Reads the header of the point-data-locations file (bsnm.pdl), which fixes
+// the size of the precipitation grid.
+#include "readers/pdl_header.h"
 
 #include <cerrno>
 #include <charconv>
@@ -9,19 +11,20 @@
 #include "driver/run_state.h"
 #include "platform/bounds.h"
 #include "platform/fatal.h"
+#include "platform/file_units.h"
 #include "platform/files.h"
 #include "platform/fortran_format.h"
 #include "platform/free_format.h"
 #include "platform/limits.h"
 #include "platform/text.h"
-#include "readers/read_shed_ef.h"
+#include "readers/watershed_file.h"
 
 namespace nimbex {
 
 namespace {
 
-constexpr int pdl_unit = 33;
-constexpr int pdl_entry = 3;
+constexpr int pdl_unit = unit::pdl;
+constexpr int pdl_entry = entry::pdl;
 
 // The read statuses the old-layout read reports.
 constexpr int status_eof = -1;
@@ -107,7 +110,7 @@ void inpgrd(RunState& rs, int& nx_pdl, int& ny_pdl, int mode) {
     ShedState& sh = rs.shed;
     GridDescription& g = rs.grid;
     const std::string name(rs.file_name(pdl_entry).trimmed());
-    FileUnit* info = rs.files.is_open(51) ? &rs.files[51] : nullptr;
+    FileUnit* info = rs.files.is_open(unit::info_report) ? &rs.files[unit::info_report] : nullptr;
     auto report = [&](std::string_view text) {
         if (info) info->put_line(text);
     };
@@ -328,7 +331,7 @@ void inpgrd(RunState& rs, int& nx_pdl, int& ny_pdl, int mode) {
     con.line(msg() << "ng=" << mode);
 
     rs.files.close(pdl_unit, true);
-    if (mode == 2) {
+    if (mode == pdl_header_only) {
         report("closed unit 33, file name:  " + first_chars(name, 30));
         report("");
         report(std::string(47, '-'));

@@ -2,7 +2,7 @@
 // pass that also finds the section markers; each section is then a pass over
 // its own lines, matching keywords as case-sensitive line prefixes and reading
 // their values as free-format lists.
-#include "readers/read_par_parser.h"
+#include "readers/parameter_file.h"
 
 #include <array>
 #include <cmath>
@@ -20,7 +20,7 @@
 #include "platform/fortran_format.h"
 #include "platform/free_format.h"
 #include "platform/text.h"
-#include "readers/par_checks.h"
+#include "readers/parameter_checks.h"
 
 namespace nimbex {
 

@@ -1,5 +1,6 @@
-// The legacy gauge reader.
-#include "readers/rdrag.h"
+// Reads the legacy gauge files (.rag, labelled and old fixed-column layouts)
+// into the gauge set, and writes their station list.
+#include "readers/legacy_rag_file.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,7 +11,8 @@
 
 #include "driver/run_state.h"
 #include "platform/fatal.h"
-#include "readers/gauge_io.h"
+#include "platform/file_units.h"
+#include "writers/station_list.h"
 #include "platform/fortran_format.h"
 #include "platform/free_format.h"
 #include "platform/bounds.h"
@@ -20,8 +22,8 @@ namespace nimbex {
 
 namespace {
 
-constexpr int rag_unit = 35;
-constexpr int rag_entry = 5;
+constexpr int rag_unit = unit::gauges;
+constexpr int rag_entry = entry::gauges;
 constexpr int values_per_record = 1200;  // old layout: values of an hour per line
 
 // Columns `from`..`to` (1-based, inclusive) of a fixed-column line; a short
@@ -58,7 +60,7 @@ struct Reader {
     std::string fname;
     GaugeSet& g;
 
-    FileUnit& info() { return rs.files[51]; }
+    FileUnit& info() { return rs.files[unit::info_report]; }
     ListReader::NextRecord next() {
         return [this](std::string& s) { return f.get_line(s); };
     }
@@ -74,7 +76,7 @@ struct Reader {
             l << g.station_name[k].str();
             out.put_line(l);
         }
-        rs.files.close(99, true);
+        rs.files.close(unit::scratch, true);
     }
 
     void allocate(int nstations, int nhours, const char* station_stop, const char* data_stop) {
@@ -364,7 +366,7 @@ void rdrag(RunState& rs, int& nhours, float& unit_conversion, int& nstations, st
         fatal_stop("program aborted in rdrag @ 50");
     }
     FileUnit& f = rs.files[rag_unit];
-    FileUnit& info = rs.files[51];
+    FileUnit& info = rs.files[unit::info_report];
     info.put_line("Opened  " + fname + "  in rdrag");
     info.put_line("");
 

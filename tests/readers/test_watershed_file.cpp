@@ -12,8 +12,8 @@
 #include "ensim/test_keyword_util.h"
 #include "platform/fatal.h"
 #include "platform/fortran_format.h"
-#include "readers/inpgrd.h"
-#include "readers/read_shed_ef.h"
+#include "readers/pdl_header.h"
+#include "readers/watershed_file.h"
 
 namespace nimbex {
 namespace {

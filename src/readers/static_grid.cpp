@@ -1,4 +1,5 @@
-#include "readers/read_gsm_ef.h"
+// Reads a static r2c grid (basin\elv_max.r2c) lying on the grid in force.
+#include "readers/static_grid.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,6 +11,7 @@
 #include "driver/run_state.h"
 #include "ensim/r2c_header.h"
 #include "platform/fatal.h"
+#include "platform/file_units.h"
 #include "platform/files.h"
 #include "platform/fortran_format.h"
 #include "platform/limits.h"
@@ -74,7 +76,7 @@ void read_gsm_ef(RunState& rs, int unit, int entry, std::vector<float>& inarray3
     if (mismatch) {
         con.blank();
         con.line("Mismatch between " + first_chars(name, 40));
-        con.line("     and the pdl file" + first_chars(rs.file_name(3).str(), 40));
+        con.line("     and the pdl file" + first_chars(rs.file_name(entry::pdl).str(), 40));
         con.line("     or the SHD file");
         con.line("Check files for origins, deltas and counts");
         con.line("Could be due to # significant digits in header");

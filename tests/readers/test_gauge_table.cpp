@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "readers/gauge_test_util.h"
-#include "readers/read_rag_ef.h"
+#include "readers/gauge_table.h"
 
 namespace nimbex {
 namespace {

@@ -10,7 +10,7 @@
 #include "ensim/test_keyword_util.h"
 #include "platform/fatal.h"
 #include "platform/fortran_format.h"
-#include "readers/inpgrd.h"
+#include "readers/pdl_header.h"
 
 namespace nimbex {
 namespace {

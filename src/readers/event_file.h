@@ -1,5 +1,5 @@
 #pragma once
-// The event file reader.
+// Reads an event file (event/event.evt and the event files chained after it).
 #include <array>
 #include <string>
 

@@ -1,5 +1,5 @@
 #pragma once
-// Station list of the event for the driver.
+// Writes the event's station lists (precip_sta.xyz, met_station_coordinates.xyz).
 #include <vector>
 
 namespace nimbex {

@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "platform/fortran_format.h"
-#include "readers/gauge_io.h"
+#include "writers/station_list.h"
 #include "readers/gauge_test_util.h"
-#include "readers/rdrag.h"
-#include "readers/read_rag_ef.h"
+#include "readers/legacy_rag_file.h"
+#include "readers/gauge_table.h"
 
 namespace nimbex {
 namespace {

@@ -1,7 +1,7 @@
 // Checks, defaults and derived values of the parameter state. A parameter
 // file that the rest of the suite would refuse is refused here too, even
 // where the value itself is not used by this program.
-#include "readers/par_checks.h"
+#include "readers/parameter_checks.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,6 +13,7 @@
 
 #include "driver/run_state.h"
 #include "platform/fatal.h"
+#include "platform/file_units.h"
 #include "platform/files.h"
 #include "platform/fortran_format.h"
 #include "platform/free_format.h"
@@ -22,8 +23,8 @@ namespace nimbex {
 
 namespace {
 
-constexpr int info_unit = 51;
-constexpr int override_unit = 99;
+constexpr int info_unit = unit::info_report;
+constexpr int override_unit = unit::scratch;
 constexpr float deg_to_rad = 3.1416f / 180.0f;
 constexpr float metres_per_degree = 111120.0f;
 

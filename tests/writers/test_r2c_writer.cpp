@@ -8,9 +8,10 @@
 
 #include "driver/dist_test_support.h"
 #include "platform/fatal.h"
+#include "platform/file_units.h"
 #include "platform/fortran_format.h"
-#include "writers/fast_fixed.h"
-#include "writers/write_r2c.h"
+#include "platform/fast_fixed.h"
+#include "writers/r2c_writer.h"
 
 using namespace nimbex;
 using nimbex::testing::TestRun;
@@ -54,7 +55,7 @@ TEST(WriteR2cHeader, HourlyFileHeaderLineByLine) {
     t.rs.iopt = 1;
     hourly_header(t.rs.out_hdr);
     t.rs.file_name(10) = t.path("20160605_met.r2c");
-    write_r2c(t.rs, 40, 10, 24, 1, 0, 0, 1);
+    write_r2c(t.rs, 40, 10, 24, 1, 0, 0, R2cFormat::f5_1);
     t.rs.files.close(40);
 
     const std::vector<std::string> expected = {
@@ -139,7 +140,7 @@ TEST(WriteR2cHeader, ConditionalLines) {
         h.sample_date = "2016/06/05";
         h.sample_time = "00:00";
         t.rs.file_name(599) = t.path("nimbex_sum.r2c");
-        write_r2c(t.rs, 599, 599, c.frames, c.classes, 0, 0, 1);
+        write_r2c(t.rs, 599, 599, c.frames, c.classes, 0, 0, R2cFormat::f5_1);
         t.rs.files.close(599);
         const auto ls = file_lines(t, "nimbex_sum.r2c");
         const std::string p = c.projection;
@@ -179,12 +180,12 @@ TEST(WriteR2cGrid, FrameLinesDataAndEndFrame) {
     t.rs.dist.ny = 2;
     t.rs.dist.outarray = {0.0f, 1.25f, 12.0f, 999.9f, 0.004f, 3.14159f};
     t.rs.file_name(10) = t.path("m.r2c");
-    write_r2c(t.rs, 40, 10, 24, 1, 0, 0, 1);
+    write_r2c(t.rs, 40, 10, 24, 1, 0, 0, R2cFormat::f5_1);
     OutputGridHeader& h = t.rs.out_hdr;
     h.year = 2016, h.month = 6, h.day = 5, h.hour = 4;
-    write_r2c(t.rs, 40, 10, 24, 1, 5, 0, 9);
+    write_r2c(t.rs, 40, 10, 24, 1, 5, 0, R2cFormat::f6_2);
     h.month = 12, h.day = 25, h.hour = 23;
-    write_r2c(t.rs, 40, 10, 24, 1, 12, 0, 9);
+    write_r2c(t.rs, 40, 10, 24, 1, 12, 0, R2cFormat::f6_2);
     EXPECT_TRUE(t.rs.files.is_open(40));  // frames with class 0 never close the file
     t.rs.files.close(40);
     auto ls = file_lines(t, "m.r2c");
@@ -223,7 +224,7 @@ TEST(WriteR2cGrid, EveryFormatCode) {
     };
     for (const auto& [code, line] : cases) {
         std::string out;
-        append_r2c_row(out, row, 4, code);
+        append_r2c_row(out, row, 4, static_cast<R2cFormat>(code));
         EXPECT_EQ(out, line + "\n") << "format code " << code;
     }
 }
@@ -232,7 +233,7 @@ TEST(WriteR2cGrid, LongRowsContinueAfter9999ValuesAndEmptyRows) {
     std::vector<float> row(10000, 1.0f);
     row.back() = 2.0f;
     std::string out;
-    append_r2c_row(out, row.data(), 10000, 1);
+    append_r2c_row(out, row.data(), 10000, R2cFormat::f5_1);
     const auto ls = lines_of(out);
     ASSERT_EQ(ls.size(), 2u);
     EXPECT_EQ(ls[0].size(), 9999u * 6u);
@@ -243,8 +244,8 @@ TEST(WriteR2cGrid, LongRowsContinueAfter9999ValuesAndEmptyRows) {
     hourly_header(t.rs.out_hdr);
     t.rs.out_hdr.xcount = 0;
     t.rs.file_name(10) = t.path("e.r2c");
-    write_r2c(t.rs, 40, 10, 24, 1, 0, 0, 1);
-    write_r2c(t.rs, 40, 10, 24, 1, 1, 0, 9);
+    write_r2c(t.rs, 40, 10, 24, 1, 0, 0, R2cFormat::f5_1);
+    write_r2c(t.rs, 40, 10, 24, 1, 1, 0, R2cFormat::f6_2);
     t.rs.files.close(40);
     auto ls2 = file_lines(t, "e.r2c");
     ASSERT_EQ(ls2.size(), 38u + 4u);
@@ -265,8 +266,8 @@ TEST(WriteR2cGrid, SingleFrameFileAndClassFileClosing) {
 
     // One frame, class 0: no frame line, still ":EndFrame", and the file stays open.
     t.rs.file_name(10) = t.path("one.r2c");
-    write_r2c(t.rs, 40, 10, 1, 1, 0, 0, 1);
-    write_r2c(t.rs, 40, 10, 1, 1, 1, 0, 9);
+    write_r2c(t.rs, 40, 10, 1, 1, 0, 0, R2cFormat::f5_1);
+    write_r2c(t.rs, 40, 10, 1, 1, 1, 0, R2cFormat::f6_2);
     EXPECT_TRUE(t.rs.files.is_open(40));
     t.rs.files.close(40);
     auto ls = file_lines(t, "one.r2c");
@@ -278,8 +279,8 @@ TEST(WriteR2cGrid, SingleFrameFileAndClassFileClosing) {
     t.rs.file_name(599) = "nimbex_sum.r2c";
     const auto cwd = std::filesystem::current_path();
     std::filesystem::current_path(t.dir);
-    write_r2c(t.rs, 599, 599, 1, 1, 0, 0, 1);
-    write_r2c(t.rs, 599, 599, 1, 1, 1, 1, 10);
+    write_r2c(t.rs, 599, 599, 1, 1, 0, 0, R2cFormat::f5_1);
+    write_r2c(t.rs, 599, 599, 1, 1, 1, 1, R2cFormat::f10_0);
     std::filesystem::current_path(cwd);
     EXPECT_FALSE(t.rs.files.is_open(599));
     ls = file_lines(t, "nimbex_sum.r2c");
@@ -306,8 +307,8 @@ TEST(WriteR2cGrid, CellsBeyondTheAllocatedGridAreZero) {
     t.rs.dist.ny = 1;
     t.rs.dist.outarray = {1.0f, 2.0f};
     t.rs.file_name(10) = t.path("b.r2c");
-    write_r2c(t.rs, 40, 10, 24, 1, 0, 0, 1);
-    write_r2c(t.rs, 40, 10, 24, 1, 1, 0, 1);
+    write_r2c(t.rs, 40, 10, 24, 1, 0, 0, R2cFormat::f5_1);
+    write_r2c(t.rs, 40, 10, 24, 1, 1, 0, R2cFormat::f5_1);
     t.rs.files.close(40);
     auto ls = file_lines(t, "b.r2c");
     ASSERT_EQ(ls.size(), 38u + 4u);
@@ -315,11 +316,34 @@ TEST(WriteR2cGrid, CellsBeyondTheAllocatedGridAreZero) {
     EXPECT_EQ(ls[40], "   0.0   0.0   0.0");
 }
 
+// An event's grid has frames only for its hours with rain: finish() closes it
+// after its last frame, written in the background, has reached the file.
+TEST(R2cWriter, FinishClosesAFileWithFramesStillOpen) {
+    TestRun t("r2c");
+    hourly_header(t.rs.out_hdr);
+    t.rs.dist.nx = 3;
+    t.rs.dist.ny = 2;
+    t.rs.dist.outarray = {1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f};
+    t.rs.dist.frames_in_background = true;
+    t.rs.file_name(entry::event_grid) = t.path("w.r2c");
+    R2cWriter w(t.rs, unit::event_grid, entry::event_grid, 24);
+    w.open();
+    w.frame(3, R2cFormat::f6_2);
+    ASSERT_TRUE(t.rs.files.is_open(unit::event_grid));
+    w.finish();
+    EXPECT_FALSE(t.rs.files.is_open(unit::event_grid));
+    w.finish();  // nothing left to close
+    auto ls = file_lines(t, "w.r2c");
+    ls.erase(ls.begin(), ls.begin() + 38);
+    EXPECT_EQ(ls, (std::vector<std::string>{":Frame         3         3   \"   0/0/0  0:00:00.000\"",
+                                            "   1.00   2.00   3.00", "   4.00   5.00   6.00", ":EndFrame"}));
+}
+
 TEST(WriteR2cErrors, FramesAndClassesTogetherAndOpenFailure) {
     TestRun t("r2c");
     t.rs.file_name(10) = t.path("never.r2c");
     try {
-        write_r2c(t.rs, 40, 10, 2, 2, 0, 0, 1);
+        write_r2c(t.rs, 40, 10, 2, 2, 0, 0, R2cFormat::f5_1);
         FAIL() << "no stop";
     } catch (const FatalStop& s) {
         EXPECT_EQ(s.message(), "Program aborted due to programming error");
@@ -331,7 +355,7 @@ TEST(WriteR2cErrors, FramesAndClassesTogetherAndOpenFailure) {
     TestRun u("r2c");
     u.rs.file_name(10) = u.path("missing_dir\\x.r2c");
     try {
-        write_r2c(u.rs, 40, 10, 24, 1, 0, 0, 1);
+        write_r2c(u.rs, 40, 10, 24, 1, 0, 0, R2cFormat::f5_1);
         FAIL() << "no stop";
     } catch (const FatalStop& s) {
         EXPECT_EQ(s.message(), "in write_r2c @ L83");

@@ -1,5 +1,6 @@
-// The gauge table reader.
-#include "readers/read_rag_ef.h"
+// Reads one event's gauge table (yyyymmdd_rag.tb0) into the gauge set and
+// keeps the gauge reports (nimbex_cumm, _recl, _flag, _yrly) up to date.
+#include "readers/gauge_table.h"
 
 #include <algorithm>
 #include <charconv>
@@ -18,6 +19,7 @@
 #include "ensim/tb0_header.h"
 #include "platform/bounds.h"
 #include "platform/fatal.h"
+#include "platform/file_units.h"
 #include "platform/fortran_format.h"
 #include "platform/free_format.h"
 #include "platform/limits.h"
@@ -71,7 +73,7 @@ bool is_data_line(std::string_view line) {
 }
 
 void skip_header(RunState& rs, FileUnit& f, const std::string& fname) {
-    const KeyHandler none = [](std::string_view, std::string_view) { return 0; };
+    const KeyHandler none = [](std::string_view, std::string_view) { return key_not_mine; };
     read_header(rs.con, f, none, "read_rag_ef", fname, tb0_line_size);
 }
 
@@ -107,17 +109,17 @@ void write_titles(RunState& rs, int nstations) {
     const int nrep = std::min(nstations, report_station_limit);
     std::string line = "   ID";
     for (int i = 1; i <= nrep; ++i) put_a(line, first_chars(g.station_name[i].str(), 9), 10);
-    rs.files[50].put_line(line);
-    rs.files[50].put_line("p = partial  n = no data this event");
-    rs.files[50].put_line("Please see nimbex_recl.txt");
-    rs.files[50].put_line("for the # entrees each event");
-    rs.files[52].put_line(line);
+    rs.files[unit::cumm_report].put_line(line);
+    rs.files[unit::cumm_report].put_line("p = partial  n = no data this event");
+    rs.files[unit::cumm_report].put_line("Please see nimbex_recl.txt");
+    rs.files[unit::cumm_report].put_line("for the # entrees each event");
+    rs.files[unit::recl_report].put_line(line);
     // The year report shares this title, cut like the others; only its year
     // lines go on past the 200th station.
-    rs.files[54].put_line(line);
+    rs.files[unit::yrly_report].put_line(line);
     line = "   ID";
     for (int i = 1; i <= nrep; ++i) put_a(line, first_chars(g.station_name[i].str(), 4), 5);
-    rs.files[53].put_line(line);
+    rs.files[unit::flag_report].put_line(line);
 }
 
 void write_event_lines(RunState& rs, int nstations, int nhours) {
@@ -134,9 +136,9 @@ void write_event_lines(RunState& rs, int nstations, int nhours) {
         put_i(recl, g.record_count[i], 10);
         put_a(flag, std::string_view(&g.record_flag[i], 1), 5);
     }
-    rs.files[50].put_line(cumm);
-    rs.files[52].put_line(recl);
-    rs.files[53].put_line(flag);
+    rs.files[unit::cumm_report].put_line(cumm);
+    rs.files[unit::recl_report].put_line(recl);
+    rs.files[unit::flag_report].put_line(flag);
 
     std::string yr;
     if (nhours >= 1000) {
@@ -146,13 +148,13 @@ void write_event_lines(RunState& rs, int nstations, int nhours) {
             if (g.record_count[i] < 360) g.event_total[i] = -1.0f;
             put_f(yr, g.event_total[i], 10, 1);
         }
-        rs.files[54].put_line(yr);
+        rs.files[unit::yrly_report].put_line(yr);
     } else {
         for (int i = 1; i <= nstations; ++i) g.year_total[i] += g.event_total[i];
         if (evt % 12 == 0) {
             put_i(yr, evt / 12, 5);
             for (int i = 1; i <= nstations; ++i) put_f(yr, g.year_total[i], 10, 1);
-            rs.files[54].put_line(yr);
+            rs.files[unit::yrly_report].put_line(yr);
             for (int i = 1; i <= nstations; ++i) g.year_total[i] = 0.0f;
         }
     }
@@ -183,10 +185,10 @@ void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_con
     hdr.name = g.source_name.str();  // the table name is not reset: a table without ":Name" keeps the last one
     Tb0ColumnMetaData cols;
     bool in_block = false;
-    const KeyHandler handler = [&](std::string_view key, std::string_view value) -> int {
+    const KeyHandler handler = [&](std::string_view key, std::string_view value) -> KeyOutcome {
         key = trim_right(key);
-        if (key == ":columnmetadata") { in_block = true; return 1; }
-        if (key == ":endcolumnmetadata") { in_block = false; return 1; }
+        if (key == ":columnmetadata") { in_block = true; return key_stored; }
+        if (key == ":endcolumnmetadata") { in_block = false; return key_stored; }
         if (in_block) return handle_column_key(cols, key, value);
         return handle_tb0_key(con, hdr, key, value);
     };
@@ -408,7 +410,7 @@ void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_con
     write_event_lines(rs, nstations, nhours);
 
     if (rs.iopt >= 1) {
-        FileUnit& info = rs.files[51];
+        FileUnit& info = rs.files[unit::info_report];
         info.put_line("");
         info.put_line(" echo input data:");
         for (int k = 1; k <= nsteps; ++k) {

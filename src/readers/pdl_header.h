@@ -9,7 +9,9 @@ struct RunState;
 // column and row counts. A labelled header replaces the grid description in
 // force (rs.grid) and recomputes the grid bounds; an old fixed-column header
 // sets the integer bounds and cell sizes of rs.shed (see shed_state.h). The
-// file is closed before the return. This program uses mode 2 (header only).
+// file is closed before the return. This program reads the header only
+// (`pdl_header_only`); the mode is echoed as "ng=".
+constexpr int pdl_header_only = 2;
 void inpgrd(RunState& rs, int& nx_pdl, int& ny_pdl, int mode);
 
 }  // namespace nimbex

@@ -1,4 +1,6 @@
-#include "readers/read_evt.h"
+// Reads an event file (event/event.evt or one of its chain) into the event
+// record and, from the first one, the chain of event files that follow.
+#include "readers/event_file.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,6 +12,7 @@
 #include "ensim/event_key.h"
 #include "ensim/keyword_line.h"
 #include "platform/fatal.h"
+#include "platform/file_units.h"
 #include "platform/fortran_format.h"
 #include "platform/calendar.h"
 #include "platform/limits.h"
@@ -18,8 +21,8 @@ namespace nimbex {
 
 namespace {
 
-constexpr int evt_unit = 99;
-constexpr int info_unit = 51;
+constexpr int evt_unit = unit::scratch;
+constexpr int info_unit = unit::info_report;
 constexpr std::size_t evt_line_size = 4096;
 constexpr std::size_t chain_name_width = 30;
 
@@ -137,7 +140,7 @@ constexpr FlagLabel used_echo[] = {
 };
 
 void open_event_file(RunState& rs, const std::string& name) {
-    const FText<256>& entry = rs.file_name(99);
+    const FText<256>& entry = rs.file_name(entry::event_file);
     if (!file_exists(name)) {
         rs.con.line("Attempting to open the file " + first_chars(entry.str(), 40));
         rs.con.line("but it is not found (in this location)");
@@ -195,10 +198,10 @@ void read_chain(RunState& rs, FileUnit& f) {
         }
         // A longer name would be cut and name another file.
         if (len_trim(line) > chain_name_width) {
-            rs.con.line("ERROR parsing " + std::string(rs.file_name(99).trimmed()));
+            rs.con.line("ERROR parsing " + std::string(rs.file_name(entry::event_file).trimmed()));
             rs.con.line("   in line: " + line);
             fatal_stop("Program aborted in read_evt: event file name no " + std::to_string(i) +
-                       " after :noeventstofollow in " + std::string(rs.file_name(99).trimmed()) +
+                       " after :noeventstofollow in " + std::string(rs.file_name(entry::event_file).trimmed()) +
                        " is longer than " + std::to_string(chain_name_width) +
                        " characters: " + std::string(trim(line)));
         }
@@ -231,7 +234,7 @@ void read_lines(RunState& rs, const std::string& name) {
     std::string line, key, value;
     while (next_keyword_line(f, line, key, value)) {
         if (key == ":filetype" || key == ":fileversionno") continue;
-        int result = 0;
+        KeyOutcome result = key_not_mine;
         try {
             result = handle_event_key(rs.con, e, key, value);
         } catch (const BadValue& bad) {
@@ -243,7 +246,7 @@ void read_lines(RunState& rs, const std::string& name) {
             fatal_stop("Program aborted in read_evt: the name of " + longer.key() + " in " + name +
                        " is longer than " + std::to_string(event_name_width) + " characters: " + longer.name());
         }
-        if (result < 0 && empty_value_is_fatal(key)) {
+        if (result == key_bad_value && empty_value_is_fatal(key)) {
             rs.con.line("ERROR parsing " + name);
             rs.con.line("   in line: " + line);
             fatal_stop(" Stopped in read_evt");
@@ -351,7 +354,7 @@ void check_event_date(RunState& rs) {
         value = e.hour;
     }
     if (what.empty()) return;
-    const std::string name(rs.file_name(99).trimmed());
+    const std::string name(rs.file_name(entry::event_file).trimmed());
     rs.con.line("ERROR in the event file " + name);
     rs.con.line("Start of the event: :year " + std::to_string(e.year) + " :month " + std::to_string(e.month) +
                 " :day " + std::to_string(e.day) + " :hour " + std::to_string(e.hour));
@@ -367,7 +370,7 @@ void read_evt(RunState& rs, float& conv, float& scale, std::array<float, 16>& sm
     EventRecord& e = ev.event;
     EventFlags& sw = ev.sw;
     const bool first = rs.event_number == 1;
-    const std::string name(rs.file_name(99).trimmed());
+    const std::string name(rs.file_name(entry::event_file).trimmed());
 
     open_event_file(rs, name);
 
@@ -438,8 +441,8 @@ void read_evt(RunState& rs, float& conv, float& scale, std::array<float, 16>& sm
 
     // 8. Parameter and point-data-locations files of the run.
     if (first) {
-        ev.par_file_name = rs.file_name(2).str();
-        ev.pdl_file_name = rs.file_name(3).str();
+        ev.par_file_name = rs.file_name(entry::parameters).str();
+        ev.pdl_file_name = rs.file_name(entry::pdl).str();
     }
 
     // 9.

@@ -1,5 +1,5 @@
-// The r2c writer.
-#include "writers/write_r2c.h"
+// Writes r2c grids: the header of an output grid file and its frames.
+#include "writers/r2c_writer.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,9 +8,10 @@
 
 #include "platform/clock.h"
 #include "platform/fatal.h"
+#include "platform/file_units.h"
 #include "platform/fortran_format.h"
 #include "platform/parallel.h"
-#include "writers/fast_fixed.h"
+#include "platform/fast_fixed.h"
 
 namespace nimbex {
 
@@ -24,21 +25,21 @@ struct FieldSpec {
     int d;
 };
 
-FieldSpec field_of(int format_code) {
-    switch (format_code) {
-        case 0: return {false, 5, 0};
-        case 1: return {false, 5, 1};
-        case 2: return {false, 5, 2};
-        case 3: return {false, 6, 3};
-        case 4: return {false, 7, 4};
-        case 5: return {false, 8, 5};
-        case 6: return {false, 9, 6};
-        case 8: return {true, 10, 3};
-        case 9: return {false, 6, 2};
-        case 10: return {false, 10, 0};
-        case 11: return {false, 8, 3};
-        case 12: return {false, 8, 2};
-        default: return {true, 12, 6};  // 7 and every code not listed
+FieldSpec field_of(R2cFormat format) {
+    switch (format) {
+        case R2cFormat::f5_0: return {false, 5, 0};
+        case R2cFormat::f5_1: return {false, 5, 1};
+        case R2cFormat::f5_2: return {false, 5, 2};
+        case R2cFormat::f6_3: return {false, 6, 3};
+        case R2cFormat::f7_4: return {false, 7, 4};
+        case R2cFormat::f8_5: return {false, 8, 5};
+        case R2cFormat::f9_6: return {false, 9, 6};
+        case R2cFormat::e10_3: return {true, 10, 3};
+        case R2cFormat::f6_2: return {false, 6, 2};
+        case R2cFormat::f10_0: return {false, 10, 0};
+        case R2cFormat::f8_3: return {false, 8, 3};
+        case R2cFormat::f8_2: return {false, 8, 2};
+        default: return {true, 12, 6};  // e12_6 and every code not listed
     }
 }
 
@@ -179,7 +180,7 @@ void fixed_row_text(char* dst, const float* values, std::size_t count, int w, in
 
 // Writes `head`, the grid and `tail`. With `background`, a frame whose text
 // is not too large is handed to the frame writer once formed.
-void write_grid(RunState& rs, FileUnit& f, int format_code, const std::string& head, std::string_view tail,
+void write_grid(RunState& rs, FileUnit& f, R2cFormat format, const std::string& head, std::string_view tail,
                 bool background) {
     const OutputGridHeader& h = rs.out_hdr;
     DistState& ds = rs.dist;
@@ -201,7 +202,7 @@ void write_grid(RunState& rs, FileUnit& f, int format_code, const std::string& h
         return row.data();
     };
 
-    const FieldSpec fs = field_of(format_code);
+    const FieldSpec fs = field_of(format);
     const std::size_t row_len = fixed_row_length(static_cast<std::size_t>(xcount), fs.w);
     const std::size_t cells = static_cast<std::size_t>(xcount) * ycount;
     const int threads = cells < (std::size_t{1} << 16) ? 1 : ds.thread_count();
@@ -235,7 +236,7 @@ void write_grid(RunState& rs, FileUnit& f, int format_code, const std::string& h
         std::vector<float> row;
         std::string buf;
         for (int r = 1; r <= ycount; ++r) {
-            append_r2c_row(buf, row_values(r, row), xcount, format_code);
+            append_r2c_row(buf, row_values(r, row), xcount, format);
             if (buf.size() >= (std::size_t{1} << 20)) {
                 f.put(buf);
                 buf.clear();
@@ -262,8 +263,8 @@ void write_grid(RunState& rs, FileUnit& f, int format_code, const std::string& h
 
 }  // namespace
 
-void append_r2c_row(std::string& out, const float* values, int count, int format_code) {
-    const FieldSpec fs = field_of(format_code);
+void append_r2c_row(std::string& out, const float* values, int count, R2cFormat format) {
+    const FieldSpec fs = field_of(format);
     int on_line = 0;
     for (int j = 0; j < count; ++j) {
         if (on_line == values_per_line) {
@@ -282,7 +283,7 @@ void append_r2c_row(std::string& out, const float* values, int count, int format
 }
 
 void write_r2c(RunState& rs, int unit, int file_number, int no_frames, int no_classes,
-               int frame_no, int class_no, int format_code) {
+               int frame_no, int class_no, R2cFormat format) {
     if (no_frames > 1 && no_classes > 1) {
         rs.con.line("Programming error");
         rs.con.line("no_frames > 1  and  no_classes > 1");
@@ -320,7 +321,7 @@ void write_r2c(RunState& rs, int unit, int file_number, int no_frames, int no_cl
         const std::string head =
             frame_no >= 1 && class_no == 0 && no_frames > 1 ? frame_line(rs.out_hdr, frame_no) : std::string();
         const bool last = frame_no >= no_frames && class_no >= no_classes;
-        write_grid(rs, f, format_code, head, frame_no > 0 && class_no == 0 ? ":EndFrame\n" : "",
+        write_grid(rs, f, format, head, frame_no > 0 && class_no == 0 ? ":EndFrame\n" : "",
                    rs.dist.frames_in_background && !last);
     }
 
@@ -330,12 +331,17 @@ void write_r2c(RunState& rs, int unit, int file_number, int no_frames, int no_cl
         const int a = no_frames < 1 ? class_no : frame_no;
         const int b = no_frames < 1 ? no_classes : no_frames;
         const std::string name40 = first_chars(file_name, 40);
-        if (rs.files.is_open(51)) {
-            rs.files[51].put_line(ListLine() << "Closed unit " << unit << " Filename=  " << name40
+        if (rs.files.is_open(unit::info_report)) {
+            rs.files[unit::info_report].put_line(ListLine() << "Closed unit " << unit << " Filename=  " << name40
                                              << "fr #" << a << b);
         }
         rs.con.line(msg() << "Closed unit " << unit << " Filename=  " << name40 << "fr #" << a << b);
     }
+}
+
+void R2cWriter::finish() {
+    rs_.dist.frame_writer.finish();
+    if (rs_.files.is_open(unit_)) rs_.files.close(unit_, true);
 }
 
 }  // namespace nimbex

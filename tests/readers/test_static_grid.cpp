@@ -10,7 +10,7 @@
 #include "ensim/test_keyword_util.h"
 #include "platform/fatal.h"
 #include "platform/fortran_format.h"
-#include "readers/read_gsm_ef.h"
+#include "readers/static_grid.h"
 
 namespace nimbex {
 namespace {
