@@ -16,6 +16,7 @@
 #include "platform/fortran_format.h"
 #include "platform/calendar.h"
 #include "platform/limits.h"
+#include "platform/whole_numbers.h"
 
 namespace nimbex {
 
@@ -52,15 +53,6 @@ int day_of_year(int year, int month, int day) {
     long long d = month_start[month - 1] - 1LL + day;
     if (month >= 3 && year % 4 == 0) ++d;
     return static_cast<int>(std::clamp<long long>(d, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
-}
-
-// A real cut to a whole number; values beyond the integer range are held at
-// its ends rather than left to an undefined conversion.
-int cut_to_int(float v) {
-    if (!(v == v)) return 0;
-    if (v >= 2147483520.0f) return 2147483647;
-    if (v <= -2147483648.0f) return -2147483647 - 1;
-    return static_cast<int>(v);
 }
 
 // A switch no event file has set holds the zero character: shown as a blank.

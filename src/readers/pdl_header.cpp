@@ -17,6 +17,7 @@
 #include "platform/free_format.h"
 #include "platform/limits.h"
 #include "platform/text.h"
+#include "platform/whole_numbers.h"
 #include "readers/watershed_file.h"
 
 namespace nimbex {

@@ -13,6 +13,7 @@
 #include "driver/run_state.h"
 #include "ensim/keyword_line.h"
 #include "ensim/r2c_header.h"
+#include "platform/allocation.h"
 #include "platform/bounds.h"
 #include "platform/fatal.h"
 #include "platform/file_units.h"
@@ -21,15 +22,9 @@
 #include "platform/limits.h"
 #include "platform/text.h"
 #include "platform/fast_fixed.h"
+#include "platform/whole_numbers.h"
 
 namespace nimbex {
-
-int cut_to_int(float v) {
-    if (std::isnan(v)) return 0;
-    if (v >= 2147483647.0f) return 2147483647;
-    if (v <= -2147483648.0f) return -2147483647 - 1;
-    return static_cast<int>(v);
-}
 
 namespace {
 
@@ -74,17 +69,6 @@ Target target_of(std::string_view lname, ShedState& sh) {
     else if (lname == "fetchn") t.fetch_dir = 8;
     else if (lname == "frac") t.old_frac = true;
     return t;
-}
-
-template <class Fn>
-void allocate_or_stop(const char* stop_message, Fn&& fn) {
-    try {
-        fn();
-    } catch (const std::bad_alloc&) {
-        fatal_stop(stop_message);
-    } catch (const std::length_error&) {
-        fatal_stop(stop_message);
-    }
 }
 
 // The counts and sizes of the header, before anything is sized or indexed

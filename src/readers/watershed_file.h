@@ -10,8 +10,4 @@ struct RunState;
 // (unit 51). Every failure stops the run.
 void read_shed_ef(RunState& rs, int unit, int entry);
 
-// A real cut toward zero to an integer; NaN gives 0 and values beyond the
-// integer range are held at its ends (a Fortran INT of such values is undefined).
-int cut_to_int(float v);
-
 }  // namespace nimbex

@@ -1,9 +1,11 @@
 // Free-format (list-directed) reading: the value lists of every input file.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include "platform/free_format.h"
+#include "platform/whole_numbers.h"
 
 using namespace nimbex;
 
@@ -113,4 +115,14 @@ TEST(FreeFormat, RealSpellings) {
     EXPECT_EQ(i, 3);
     EXPECT_FALSE(parse_int("3.0", i));
     EXPECT_FALSE(parse_int("99999999999", i));
+}
+
+TEST(CutToInt, CutsTowardZeroAndHoldsAtTheIntegerEnds) {
+    EXPECT_EQ(cut_to_int(2.9f), 2);
+    EXPECT_EQ(cut_to_int(-2.9f), -2);
+    EXPECT_EQ(cut_to_int(std::nanf("")), 0);
+    EXPECT_EQ(cut_to_int(2147483520.0f), 2147483520);  // the largest real below 2^31 fits
+    EXPECT_EQ(cut_to_int(2147483648.0f), 2147483647);
+    EXPECT_EQ(cut_to_int(-2147483648.0f), -2147483647 - 1);
+    EXPECT_EQ(cut_to_int(-1.0e30f), -2147483647 - 1);
 }
