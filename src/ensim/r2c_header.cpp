@@ -322,10 +322,11 @@ void read_attribute_values(R2cHeader& h, int xcount, int ycount, FileUnit& f, in
             continue;
         }
         std::size_t r = 0;
-        // Rows on a line each are read in parallel, a batch of lines at a
-        // time. At the first other row the rest of the grid is read row by row,
-        // since its rows no longer start on known lines.
-        while (threads > 1 && r < ny) {
+        // Rows on a line each (nearly every row of a real file) are read a
+        // batch of lines at a time, in parallel with more than one thread. At
+        // the first other row the rest of the grid is read row by row, since
+        // its rows no longer start on known lines.
+        while (r < ny) {
             lines.read_ahead(ny - r, std::size_t{8} << 20);
             const std::size_t batch = lines.waiting();
             if (batch == 0) break;
