@@ -509,11 +509,11 @@ void create_class_arrays(RunState& rs) {
                    [] { stop_with("Error with allocation of areamelta arrays in nimbex @ 275"); });
 }
 
-void read_par_parser(RunState& rs, int unit, int entry) {
-    ParState& p = rs.par;
-    const int n = rs.shed.classcount;
+namespace {
 
-    // 1. Arrays for the current counts, and the values set before every read.
+// Arrays for the current counts, and the values set before every read.
+void prepare_read(RunState& rs) {
+    ParState& p = rs.par;
     allocate_par_arrays(rs);
     p.ddsflg = 0;
     p.ncomments = 0;
@@ -521,17 +521,18 @@ void read_par_parser(RunState& rs, int unit, int entry) {
     p.nrvr_par = 0;
     p.classcount_par = 0;
     p.sublim_mode = SublimMode::none;
-    for (int k = 1; k <= n; ++k) {
+    for (int k = 1; k <= rs.shed.classcount; ++k) {
         const auto i = static_cast<std::size_t>(k);
         p.fratio[i] = 1.0f;
         p.fratiodlt[i] = -1.0f;
         p.fratiolow[i] = 0.1f;
         p.fratiohgh[i] = 10.0f;
     }
+}
 
-    // 2.-3. The file must exist and open.
-    const std::string& entry_text = rs.file_name(entry).str();
-    const std::string name(rs.file_name(entry).trimmed());
+// The file must exist and open; it is opened for reading only, never
+// written back.
+FileUnit& open_par_file(RunState& rs, int unit, const std::string& entry_text, const std::string& name) {
     if (!file_exists(name)) {
         rs.con.blank();
         rs.con.line("Fatal error");
@@ -542,17 +543,19 @@ void read_par_parser(RunState& rs, int unit, int entry) {
         rs.con.blank();
         fatal_stop("Program aborted in read_par_parser @ 280");
     }
-    // Opened for reading only: the file is never written back.
     if (rs.files.open_read(unit, name) != 0) {
         rs.con.line(msg() << " Error opening" << first_chars(entry_text, 40));
         rs.con.line(msg() << "on unit=" << unit);
         rs.con.blank();
         fatal_stop(" Program aborted in read_par_parser @ 289");
     }
+    return rs.files[unit];
+}
 
-    // 4. First pass: the line table (it grows with the file, so no line of a
-    // long file is lost) and the section markers.
-    FileUnit& file = rs.files[unit];
+// First pass: the line table (it grows with the file, so no line of a long
+// file is lost) and the section markers.
+std::vector<std::string> read_line_table(RunState& rs, FileUnit& file, const std::string& name) {
+    ParState& p = rs.par;
     std::vector<std::string> lines;
     lines.reserve(1000);
     p.sec_start.fill(0);
@@ -570,10 +573,13 @@ void read_par_parser(RunState& rs, int unit, int entry) {
     }
     p.nlines = static_cast<int>(lines.size());
     file.rewind();
+    return lines;
+}
 
-    // 5. Comments before the global section.
-    if (p.sec_start[1] > 0) collect_comments(rs, lines);
-
+// The sections in order, each with the checks that follow it.
+void read_sections(RunState& rs, const std::vector<std::string>& lines, const std::string& name) {
+    ParState& p = rs.par;
+    const int n = rs.shed.classcount;
     auto scan = [&](int s, const KeyTable& keys) {
         try {
             return scan_section(lines, p.sec_start[static_cast<std::size_t>(s)],
@@ -586,7 +592,6 @@ void read_par_parser(RunState& rs, int unit, int entry) {
         }
     };
 
-    // 6.-8. The sections in order.
     section_error(rs, scan(1, global_keys(rs)), "error in :GlobalParameters",
                   "Program aborted in read_par_parser @ 322");
     if (rs.iopt >= 1) rs.con.line(msg() << "no of lines read in the par file =" << p.nlines);
@@ -630,8 +635,22 @@ void read_par_parser(RunState& rs, int unit, int entry) {
                   "Program aborted in read_par_parser @ 797");
     section_error(rs, scan(13, global_limit_keys(rs)), "error in GlobalParLimits ",
                   "Program aborted in read_par_parser @ 833");
+}
 
-    // 9. The last section's rule, closing, then the remaining checks.
+}  // namespace
+
+void read_par_parser(RunState& rs, int unit, int entry) {
+    prepare_read(rs);
+    const std::string& entry_text = rs.file_name(entry).str();
+    const std::string name(rs.file_name(entry).trimmed());
+    FileUnit& file = open_par_file(rs, unit, entry_text, name);
+    const std::vector<std::string> lines = read_line_table(rs, file, name);
+
+    // Comments before the global section.
+    if (rs.par.sec_start[1] > 0) collect_comments(rs, lines);
+    read_sections(rs, lines, name);
+
+    // The last section's rule, closing, then the remaining checks.
     par_global_limits_rule(rs);
     rs.files.close(unit, true);
     if (rs.iopt >= 1) {
