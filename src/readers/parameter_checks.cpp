@@ -349,7 +349,9 @@ void class_names(RunState& rs) {
     }
 }
 
-void class_values(RunState& rs) {
+// Recession values may not be negative, and the water class (next to last)
+// must be marked.
+void recession_and_water_class(RunState& rs) {
     ParState& p = rs.par;
     const int n = rs.shed.classcount;
     for (int k = 1; k <= n; ++k) {
@@ -380,7 +382,14 @@ void class_values(RunState& rs) {
         fatal_stop("Program aborted in read_par_parser @ 1514");
     }
     if (rs.iopt == 2) rs.con.line("param 9");
+}
 
+// The melt adjustment without limits, the water class's evaporation, wilting
+// points, soil porosities, sublimation factors and the temperature floor.
+void class_values(RunState& rs) {
+    ParState& p = rs.par;
+    const int n = rs.shed.classcount;
+    const int w = n - 1;
     if (p.fmadjust > 0.0f && (p.fmalow == 0.0f || p.fmahigh == 0.0f)) {
         rs.con.line(msg() << "fmadjust,fmalow,fmahigh/" << p.fmadjust << p.fmalow << p.fmahigh);
         rs.con.line("fmadjust is set to 0.0");
@@ -684,6 +693,7 @@ void par_final_checks(RunState& rs) {
     global_constants(rs);       // 9 - 15
     river_classes(rs);          // 16 - 18
     class_names(rs);            // 19 - 21
+    recession_and_water_class(rs);
     class_values(rs);           // 22 - 29
     par_interception(rs, true); // 30
     if (rs.iopt == 2) rs.con.line("param 10a");
