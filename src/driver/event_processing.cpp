@@ -76,23 +76,20 @@ void read_watershed(RunState& rs) {  // F1
 
 void read_parameters(RunState& rs) {  // F2 .. F5
     Console& con = rs.con;
-    create_class_arrays(rs);
     rs.rlapse = 0.0f;
     rs.radiusinflce = 1.0e6f;
     rs.smoothdist = 0.0f;
     if (extension(rs, 2) == "csv") {
         con.line("reading  " + fit(rs.file_name(entry::parameters).str(), 50));
-        rs.par.evt_smrflg = rs.evt.sw.smrflg;
-        rs.par.evt_wetflg = rs.evt.sw.wetflg;
-        rs.par.evt_trcflg = rs.evt.sw.trcflg;
-        read_par_parser(rs, unit::parameters, entry::parameters);
-        rs.evt.sw.trcflg = rs.par.evt_trcflg;  // the tracer rule may switch it off
+        rs.par_result = read_par_parser(rs, unit::parameters, entry::parameters,
+                                        {rs.evt.sw.smrflg, rs.evt.sw.wetflg, rs.evt.sw.trcflg});
+        rs.evt.sw.trcflg = rs.par_result.trcflg;  // the tracer rule may switch it off
         // These enter every weight and every value: NaN or an infinity would
         // spread into every cell of every grid.
         if (!std::isfinite(rs.rlapse) || !std::isfinite(rs.radiusinflce) || !std::isfinite(rs.smoothdist) ||
-            !std::isfinite(rs.par.a12)) {
+            !std::isfinite(rs.par_result.a12)) {
             con.line(msg() << "rlapse =" << rs.rlapse << " radiusinflce =" << rs.radiusinflce
-                           << " smoothdist =" << rs.smoothdist << " a12 =" << rs.par.a12);
+                           << " smoothdist =" << rs.smoothdist << " a12 =" << rs.par_result.a12);
             con.line("Each of these must be a finite number");
             fatal_stop("Program aborted in nimbex: parameter not a number in " +
                        std::string(rs.file_name(entry::parameters).trimmed()));
@@ -226,7 +223,7 @@ void set_disaggregation(RunState& rs) {  // E1
         fatal_stop("NIMBEX aborted: :disaggregate not a number in " + std::string(rs.file_name(entry::event_file).trimmed()));
     }
     if (rs.a12 == 0.0f && rs.evt.sw.smrflg == 'y') {
-        rs.a12 = rs.par.a12;
+        rs.a12 = rs.par_result.a12;
         if (rs.a12 == 0.0f) {
             con.line("ERROR:");
             con.line("disaggregation flag smrflg = `y`");

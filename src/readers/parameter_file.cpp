@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "driver/run_state.h"
@@ -20,6 +21,7 @@
 #include "platform/fortran_format.h"
 #include "platform/free_format.h"
 #include "platform/text.h"
+#include "readers/par_state.h"
 #include "readers/parameter_checks.h"
 
 namespace nimbex {
@@ -190,8 +192,7 @@ void stop_with(const char* message) { fatal_stop(message); }
 
 // ---- section tables -------------------------------------------------------
 
-KeyTable global_keys(RunState& rs) {
-    ParState& p = rs.par;
+KeyTable global_keys(RunState& rs, ParState& p) {
     Keys k;
     k.scalar(":iopt", rs.iopt);
     k.scalar(":itype", p.itype);
@@ -221,8 +222,7 @@ KeyTable global_keys(RunState& rs) {
     return std::move(k.t);
 }
 
-KeyTable routing_keys(RunState& rs) {
-    ParState& p = rs.par;
+KeyTable routing_keys(RunState& rs, ParState& p) {
     const int r = rs.shed.numriverclasses;
     Keys k;
     k.special(":RiverClasses", [&rs, &p, r](LineValues& lv) {
@@ -253,8 +253,7 @@ KeyTable routing_keys(RunState& rs) {
     return std::move(k.t);
 }
 
-KeyTable hydrological_keys(RunState& rs) {
-    ParState& p = rs.par;
+KeyTable hydrological_keys(RunState& rs, ParState& p) {
     const int n = rs.shed.classcount;
     Keys k;
     k.special(":LandCoverClasses", [&rs, &p, n](LineValues& lv) {
@@ -293,8 +292,7 @@ KeyTable hydrological_keys(RunState& rs) {
     return std::move(k.t);
 }
 
-KeyTable snow_keys(RunState& rs) {
-    ParState& p = rs.par;
+KeyTable snow_keys(RunState& rs, ParState& p) {
     const int n = rs.shed.classcount;
     Keys k;
     k.per(":fm,", p.fm, n);
@@ -311,7 +309,7 @@ KeyTable snow_keys(RunState& rs) {
     });
     k.special(":sublim_rate", [&rs, &p, n](LineValues& lv) {
         lv.per_class(p.sublim_rate, n);
-        par_sublim_rate_read(rs);
+        par_sublim_rate_read(rs, p);
     });
     k.per(":idump", p.idump, n);
     k.per(":snocap", p.snocap, n);
@@ -364,8 +362,7 @@ void limits3(Keys& k, std::string_view name, float& dlt, float& low, float& hgh)
     k.scalar(std::string(":") + std::string(name) + "hgh", hgh);
 }
 
-KeyTable hydro_limit_keys(RunState& rs) {
-    ParState& p = rs.par;
+KeyTable hydro_limit_keys(RunState& rs, ParState& p) {
     const int n = rs.shed.classcount;
     Keys k;
     limits3(k, "ak", p.akdlt, p.aklow, p.akhgh, n);
@@ -392,8 +389,7 @@ KeyTable global_snow_limit_keys(ParState& p) {
     return std::move(k.t);
 }
 
-KeyTable snow_limit_keys(RunState& rs) {
-    ParState& p = rs.par;
+KeyTable snow_limit_keys(RunState& rs, ParState& p) {
     const int n = rs.shed.classcount;
     Keys k;
     limits3(k, "fm", p.fmdlt, p.fmlow, p.fmhgh, n);
@@ -402,8 +398,7 @@ KeyTable snow_limit_keys(RunState& rs) {
     return std::move(k.t);
 }
 
-KeyTable routing_limit_keys(RunState& rs) {
-    ParState& p = rs.par;
+KeyTable routing_limit_keys(RunState& rs, ParState& p) {
     const int r = rs.shed.numriverclasses;
     Keys k;
     limits3(k, "flz", p.flzdlt, p.flzlow, p.flzhgh, r);
@@ -415,8 +410,7 @@ KeyTable routing_limit_keys(RunState& rs) {
     return std::move(k.t);
 }
 
-KeyTable global_limit_keys(RunState& rs) {
-    ParState& p = rs.par;
+KeyTable global_limit_keys(ParState& p) {
     Keys k;
     limits3(k, "rlapse", p.rlapsedlt, p.rlapselow, p.rlapsehgh);
     limits3(k, "tlapse", p.tlapsedlt, p.tlapselow, p.tlapsehgh);
@@ -442,8 +436,7 @@ void note_marker(ParState& p, const std::string& line, int ln) {
     }
 }
 
-void collect_comments(RunState& rs, const std::vector<std::string>& lines) {
-    ParState& p = rs.par;
+void collect_comments(RunState& rs, ParState& p, const std::vector<std::string>& lines) {
     const int last = p.sec_start[1];
     for (int ln = 1; ln <= last; ++ln) {
         const std::string& line = lines[static_cast<std::size_t>(ln - 1)];
@@ -462,8 +455,7 @@ void collect_comments(RunState& rs, const std::vector<std::string>& lines) {
 
 }  // namespace
 
-void allocate_par_arrays(RunState& rs) {
-    ParState& p = rs.par;
+void allocate_par_arrays(RunState& rs, ParState& p) {
     const int n = rs.shed.classcount;
     const int r = rs.shed.numriverclasses;
     allocate_group([&] {
@@ -503,18 +495,18 @@ void allocate_par_arrays(RunState& rs) {
                    [] { stop_with("Error with allocation of areamelta arrays in read_par"); });
 }
 
-void create_class_arrays(RunState& rs) {
-    ParState& p = rs.par;
+namespace {
+
+// The per-class melt arrays for the watershed's class count.
+void create_class_arrays(RunState& rs, ParState& p) {
     allocate_group([&] { grow_all(rs.shed.classcount, p.fm, p.fmn, p.base); },
                    [] { stop_with("Error with allocation of areamelta arrays in nimbex @ 275"); });
 }
 
-namespace {
-
 // Arrays for the current counts, and the values set before every read.
-void prepare_read(RunState& rs) {
-    ParState& p = rs.par;
-    allocate_par_arrays(rs);
+void prepare_read(RunState& rs, ParState& p) {
+    create_class_arrays(rs, p);
+    allocate_par_arrays(rs, p);
     p.ddsflg = 0;
     p.ncomments = 0;
     p.comments.clear();
@@ -554,8 +546,7 @@ FileUnit& open_par_file(RunState& rs, int unit, const std::string& entry_text, c
 
 // First pass: the line table (it grows with the file, so no line of a long
 // file is lost) and the section markers.
-std::vector<std::string> read_line_table(RunState& rs, FileUnit& file, const std::string& name) {
-    ParState& p = rs.par;
+std::vector<std::string> read_line_table(RunState& rs, ParState& p, FileUnit& file, const std::string& name) {
     std::vector<std::string> lines;
     lines.reserve(1000);
     p.sec_start.fill(0);
@@ -577,8 +568,7 @@ std::vector<std::string> read_line_table(RunState& rs, FileUnit& file, const std
 }
 
 // The sections in order, each with the checks that follow it.
-void read_sections(RunState& rs, const std::vector<std::string>& lines, const std::string& name) {
-    ParState& p = rs.par;
+void read_sections(RunState& rs, ParState& p, const std::vector<std::string>& lines, const std::string& name) {
     const int n = rs.shed.classcount;
     auto scan = [&](int s, const KeyTable& keys) {
         try {
@@ -592,26 +582,26 @@ void read_sections(RunState& rs, const std::vector<std::string>& lines, const st
         }
     };
 
-    section_error(rs, scan(1, global_keys(rs)), "error in :GlobalParameters",
+    section_error(rs, scan(1, global_keys(rs, p)), "error in :GlobalParameters",
                   "Program aborted in read_par_parser @ 322");
     if (rs.iopt >= 1) rs.con.line(msg() << "no of lines read in the par file =" << p.nlines);
 
-    section_error(rs, scan(2, routing_keys(rs)), "error in :RoutingParameters",
+    section_error(rs, scan(2, routing_keys(rs, p)), "error in :RoutingParameters",
                   "Program aborted in read_par_parser @ 356");
-    section_error(rs, scan(3, hydrological_keys(rs)), "error in :HydrologicalParameters",
+    section_error(rs, scan(3, hydrological_keys(rs, p)), "error in :HydrologicalParameters",
                   "Program aborted in read_par_parser @ 401");
 
-    section_error(rs, scan(4, snow_keys(rs)), "error in :SnowParameters",
+    section_error(rs, scan(4, snow_keys(rs, p)), "error in :SnowParameters",
                   "Program aborted in read_par_parser @ 436");
-    par_after_snow(rs);
+    par_after_snow(rs, p);
 
     const bool intcap_error = scan(5, month_keys(p.h, ":IntCap_", n));
-    par_after_intcap_read(rs);
+    par_after_intcap_read(rs, p);
     section_error(rs, intcap_error, "error in :InterceptionParameterTable",
                   "Program aborted in read_par_parser @ 509");
-    par_after_intcap_checked(rs);
+    par_after_intcap_checked(rs, p);
 
-    par_before_evap(rs);
+    par_before_evap(p);
     section_error(rs, scan(6, month_keys(p.evap, ":Montly_ET_", n)), "error in :MonthlyEvaporatioTabble",
                   "Program aborted in read_par_parser @ 593");
 
@@ -620,44 +610,58 @@ void read_sections(RunState& rs, const std::vector<std::string>& lines, const st
 
     // The API limits have no message of their own: reported with the next section.
     const bool api_error = scan(8, api_limit_keys(p));
-    const bool hydro_limit_error = scan(9, hydro_limit_keys(rs));
+    const bool hydro_limit_error = scan(9, hydro_limit_keys(rs, p));
     section_error(rs, api_error || hydro_limit_error, "error in HydrologicalParLimits",
                   "Program aborted in read_par_parser @ 685");
 
     section_error(rs, scan(10, global_snow_limit_keys(p)), "error in GlobalSnowParLinmits",
                   "Program aborted in read_par_parser @ 720");
 
-    section_error(rs, scan(11, snow_limit_keys(rs)), "error in SnowParLimits",
+    section_error(rs, scan(11, snow_limit_keys(rs, p)), "error in SnowParLimits",
                   "Program aborted in read_par_parser @ 749");
-    par_after_snow_limits(rs);
+    par_after_snow_limits(rs, p);
 
-    section_error(rs, scan(12, routing_limit_keys(rs)), "error in RoutingParLimits ",
+    section_error(rs, scan(12, routing_limit_keys(rs, p)), "error in RoutingParLimits ",
                   "Program aborted in read_par_parser @ 797");
-    section_error(rs, scan(13, global_limit_keys(rs)), "error in GlobalParLimits ",
+    section_error(rs, scan(13, global_limit_keys(p)), "error in GlobalParLimits ",
                   "Program aborted in read_par_parser @ 833");
 }
 
 }  // namespace
 
-void read_par_parser(RunState& rs, int unit, int entry) {
-    prepare_read(rs);
+void read_par_parser(RunState& rs, int unit, int entry, ParState& p) {
+    prepare_read(rs, p);
     const std::string& entry_text = rs.file_name(entry).str();
     const std::string name(rs.file_name(entry).trimmed());
     FileUnit& file = open_par_file(rs, unit, entry_text, name);
-    const std::vector<std::string> lines = read_line_table(rs, file, name);
+    const std::vector<std::string> lines = read_line_table(rs, p, file, name);
 
     // Comments before the global section.
-    if (rs.par.sec_start[1] > 0) collect_comments(rs, lines);
-    read_sections(rs, lines, name);
+    if (p.sec_start[1] > 0) collect_comments(rs, p, lines);
+    read_sections(rs, p, lines, name);
 
     // The last section's rule, closing, then the remaining checks.
-    par_global_limits_rule(rs);
+    par_global_limits_rule(rs, p);
     rs.files.close(unit, true);
     if (rs.iopt >= 1) {
         rs.con.line(msg() << "Closed unit=" << unit);
         rs.con.line(msg() << first_chars(entry_text, 50) << "read");
     }
-    par_final_checks(rs);
+    par_final_checks(rs, p);
+}
+
+ParResult read_par_parser(RunState& rs, int unit, int entry, const ParSwitches& sw) {
+    ParState p;
+    p.evt_smrflg = sw.smrflg;
+    p.evt_wetflg = sw.wetflg;
+    p.evt_trcflg = sw.trcflg;
+    read_par_parser(rs, unit, entry, p);
+    ParResult r;
+    r.a12 = p.a12;
+    r.numa = p.numa;
+    r.trcflg = p.evt_trcflg;
+    r.class_name = std::move(p.class_name);
+    return r;
 }
 
 }  // namespace nimbex
