@@ -7,11 +7,11 @@
 #include <cmath>
 #include <cstdlib>
 #include <initializer_list>
-#include <new>
 #include <string>
 #include <string_view>
 
 #include "driver/run_state.h"
+#include "platform/allocation.h"
 #include "platform/fatal.h"
 #include "platform/file_units.h"
 #include "platform/files.h"
@@ -77,13 +77,11 @@ void grow_to(V& v, int n) {
 void routing_to_grids(RunState& rs, ParState& p) {
     ShedState& sh = rs.shed;
     const int ng = sh.numgridsinbasin;
-    try {
+    allocate_or_stop("Error with allocation of area4 arrays in rdpar -2", [&] {
         for (auto* v : {&sh.flz, &sh.pwr, &sh.r1n, &sh.r2n, &sh.mndr, &sh.aa2, &sh.aa3, &sh.aa4, &sh.widep,
                         &p.theta_grid, &p.kcond_grid, &p.pool_grid, &p.rlake_grid})
             grow_to(*v, ng);
-    } catch (const std::bad_alloc&) {
-        fatal_stop("Error with allocation of area4 arrays in rdpar -2");
-    }
+    });
     for (int g = 1; g <= ng; ++g) {
         if (ix(g) >= sh.iak.size()) break;
         const int c = sh.iak[ix(g)];
@@ -496,13 +494,11 @@ void store_lat(ParState& p, int g, float lat_deg) {
 void evaporation_latitude(RunState& rs, ParState& p) {
     const ShedState& sh = rs.shed;
     const int ng = sh.totalnumofgrids;
-    try {
+    allocate_or_stop("Error with allocation of sinlat arrays in read_par_parser", [&] {
         grow_to(p.sinlat, ng);
         grow_to(p.coslat, ng);
         grow_to(p.tanlat, ng);
-    } catch (const std::bad_alloc&) {
-        fatal_stop("Error with allocation of sinlat arrays in read_par_parser");
-    }
+    });
     auto row = [&sh](int g) { return ix(g) < sh.yyy.size() ? sh.yyy[ix(g)] : 0; };
 
     if (p.flgevp2 == 4.0f) {
@@ -669,21 +665,21 @@ void par_interception(RunState& rs, ParState& p, bool report) {
 }
 
 void par_final_checks(RunState& rs, ParState& p) {
-    routing_to_grids(rs, p);       // 3
-    positive_ak(rs, p);            // 4, 5
-    fratio_checks(rs, p);          // 6, 7, 8
-    global_constants(rs, p);       // 9 - 15
-    river_classes(rs, p);          // 16 - 18
-    class_names(rs, p);            // 19 - 21
+    routing_to_grids(rs, p);
+    positive_ak(rs, p);
+    fratio_checks(rs, p);
+    global_constants(rs, p);
+    river_classes(rs, p);
+    class_names(rs, p);
     recession_and_water_class(rs, p);
-    class_values(rs, p);           // 22 - 29
-    par_interception(rs, p, true); // 30
+    class_values(rs, p);
+    par_interception(rs, p, true);
     if (rs.iopt == 2) rs.con.line("param 10a");
-    interception_floor(rs, p);     // 31
-    ak2_limits(rs, p);             // 32
-    zero_flz(rs, p);               // 33
-    ddsflg_override(rs, p);        // 34
-    evaporation_latitude(rs, p);   // 35
+    interception_floor(rs, p);
+    ak2_limits(rs, p);
+    zero_flz(rs, p);
+    ddsflg_override(rs, p);
+    evaporation_latitude(rs, p);
     if (rs.iopt == 2) rs.con.line("read_par_parser before return @ 9989");
 }
 

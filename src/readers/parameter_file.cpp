@@ -7,14 +7,13 @@
 #include <array>
 #include <cmath>
 #include <functional>
-#include <new>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "driver/run_state.h"
+#include "platform/allocation.h"
 #include "platform/bounds.h"
 #include "platform/fatal.h"
 #include "platform/files.h"
@@ -175,20 +174,6 @@ template <class... V>
 void grow_all(int n, V&... v) {
     (grow(v, n), ...);
 }
-
-// A failed allocation ends the run with the message of its array group.
-template <class F>
-void allocate_group(F&& f, const std::function<void()>& on_fail) {
-    try {
-        f();
-    } catch (const std::bad_alloc&) {
-        on_fail();
-    } catch (const std::length_error&) {
-        on_fail();
-    }
-}
-
-void stop_with(const char* message) { fatal_stop(message); }
 
 // ---- section tables -------------------------------------------------------
 
@@ -458,49 +443,52 @@ void collect_comments(RunState& rs, ParState& p, const std::vector<std::string>&
 void allocate_par_arrays(RunState& rs, ParState& p) {
     const int n = rs.shed.classcount;
     const int r = rs.shed.numriverclasses;
-    allocate_group([&] {
+    allocate_or_stop("Error with allocation of rivtype in rdpar", [&] {
         grow_all(r, p.rivtype, p.flz, p.pwr, p.r1n, p.r2n, p.mndr, p.aa2, p.aa3, p.aa4, p.theta, p.widep,
                  p.kcond, p.pool, p.rlake);
-    }, [] { stop_with("Error with allocation of rivtype in rdpar"); });
-    allocate_group([&] {
-        grow_all(n, p.class_name, p.ds, p.dsfs, p.rec, p.ak, p.akfs, p.retn, p.ak2, p.ak2fs, p.r3, p.r3fs, p.r4,
-                 p.fpet, p.ftall, p.flint, p.fcap, p.ffcap, p.spore, p.fratio);
-    }, [&rs] {
+    });
+    try {
+        allocate_or_stop("program aborted in rdpar @ 626", [&] {
+            grow_all(n, p.class_name, p.ds, p.dsfs, p.rec, p.ak, p.akfs, p.retn, p.ak2, p.ak2fs, p.r3, p.r3fs,
+                     p.r4, p.fpet, p.ftall, p.flint, p.fcap, p.ffcap, p.spore, p.fratio);
+        });
+    } catch (const FatalStop&) {
+        // This stop explains itself on the console first.
         rs.con.line("Error with allocation of area4 arrays in rdpar @ 524");
         rs.con.line("Try setting numa = 0 in the par file");
         rs.con.blank();
-        stop_with("program aborted in rdpar @ 626");
-    });
-    allocate_group([&] {
+        throw;
+    }
+    allocate_or_stop("Warning: error with allocation of area4a arrays @ 186", [&] {
         grow_all(n, p.akdlt, p.aklow, p.akhgh, p.akfsdlt, p.akfslow, p.akfshgh, p.recdlt, p.reclow, p.rechgh,
                  p.r3dlt, p.r3low, p.r3hgh, p.fpetdlt, p.fpetlow, p.fpethgh, p.ftalldlt, p.ftalllow, p.ftallhgh,
                  p.fratiodlt, p.fratiolow, p.fratiohgh, p.retndlt, p.retnlow, p.retnhgh, p.ak2dlt, p.ak2low,
                  p.ak2hgh, p.ak2fsdlt, p.ak2fslow, p.ak2fshgh, p.ak2scdlt, p.ak2sclow, p.ak2schgh);
-    }, [] { stop_with("Warning: error with allocation of area4a arrays @ 186"); });
-    allocate_group([&] {
+    });
+    allocate_or_stop("Warning: error with allocation of areaoptsa arrays @ 196", [&] {
         grow_all(n, p.fmdlt, p.fmlow, p.fmhgh, p.basedlt, p.baselow, p.basehgh, p.subdlt, p.sublow, p.subhgh);
         grow_all(r, p.flzdlt, p.flzlow, p.flzhgh, p.pwrdlt, p.pwrlow, p.pwrhgh, p.r2ndlt, p.r2nlow, p.r2nhgh,
                  p.thetadlt, p.thetalow, p.thetahgh, p.kconddlt, p.kcondlow, p.kcondhgh, p.rlakedlt, p.rlakelow,
                  p.rlakehgh);
-    }, [] { stop_with("Warning: error with allocation of areaoptsa arrays @ 196"); });
-    allocate_group([&] {
+    });
+    allocate_or_stop("Warning: error with allocation of areamelta arrays in read_par", [&] {
         grow_all(n, p.fm, p.fmn, p.rho, p.alb, p.base, p.uadj, p.tipm, p.whcl, p.sublim_factor, p.sublim_rate,
                  p.snocap);
-    }, [] { stop_with("Warning: error with allocation of areamelta arrays in read_par"); });
-    allocate_group([&] { grow_all(n, p.h, p.evap, p.fpetm, p.hmax); },
-                   [] { stop_with("Warning: error with allocation of evap arrays in read_par"); });
-    allocate_group([&] { grow_all(n, p.ak_index, p.akfs_index); },
-                   [] { stop_with("Error with allocation of area4 arrays in rdpar -2"); });
-    allocate_group([&] { grow_all(n, p.idump, p.nsdc, p.sdcsca, p.sdcd); },
-                   [] { stop_with("Error with allocation of areamelta arrays in read_par"); });
+    });
+    allocate_or_stop("Warning: error with allocation of evap arrays in read_par",
+                     [&] { grow_all(n, p.h, p.evap, p.fpetm, p.hmax); });
+    allocate_or_stop("Error with allocation of area4 arrays in rdpar -2",
+                     [&] { grow_all(n, p.ak_index, p.akfs_index); });
+    allocate_or_stop("Error with allocation of areamelta arrays in read_par",
+                     [&] { grow_all(n, p.idump, p.nsdc, p.sdcsca, p.sdcd); });
 }
 
 namespace {
 
 // The per-class melt arrays for the watershed's class count.
 void create_class_arrays(RunState& rs, ParState& p) {
-    allocate_group([&] { grow_all(rs.shed.classcount, p.fm, p.fmn, p.base); },
-                   [] { stop_with("Error with allocation of areamelta arrays in nimbex @ 275"); });
+    allocate_or_stop("Error with allocation of areamelta arrays in nimbex @ 275",
+                     [&] { grow_all(rs.shed.classcount, p.fm, p.fmn, p.base); });
 }
 
 // Arrays for the current counts, and the values set before every read.
