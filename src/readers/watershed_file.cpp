@@ -4,9 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <exception>
-#include <new>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
