@@ -13,6 +13,7 @@
 #include "driver/distribute.h"
 #include "driver/run_state.h"
 #include "ensim/keyword_line.h"
+#include "platform/allocation.h"
 #include "platform/bounds.h"
 #include "platform/file_units.h"
 #include "platform/limits.h"
@@ -57,7 +58,8 @@ void write_grid_rows(FileUnit& f, const float* row, int ncols, int w, int d, int
 
 // ---- first event -------------------------------------------------------
 
-void read_watershed(RunState& rs) {  // F1
+// The watershed file: grid, cell numbering and per-grid data.
+void read_watershed(RunState& rs) {
     Console& con = rs.con;
     if (!is_r2c_file(rs.file_name(entry::watershed).str())) {
         con.blank();
@@ -74,25 +76,24 @@ void read_watershed(RunState& rs) {  // F1
     con.blank();
 }
 
-void read_parameters(RunState& rs) {  // F2 .. F5
+// The parameter file, and the radius and smoothing distance brought from km
+// to cells.
+void read_parameters(RunState& rs) {
     Console& con = rs.con;
-    create_class_arrays(rs);
     rs.rlapse = 0.0f;
     rs.radiusinflce = 1.0e6f;
     rs.smoothdist = 0.0f;
     if (extension(rs, 2) == "csv") {
         con.line("reading  " + fit(rs.file_name(entry::parameters).str(), 50));
-        rs.par.evt_smrflg = rs.evt.sw.smrflg;
-        rs.par.evt_wetflg = rs.evt.sw.wetflg;
-        rs.par.evt_trcflg = rs.evt.sw.trcflg;
-        read_par_parser(rs, unit::parameters, entry::parameters);
-        rs.evt.sw.trcflg = rs.par.evt_trcflg;  // the tracer rule may switch it off
+        rs.par_result = read_par_parser(rs, unit::parameters, entry::parameters,
+                                        {rs.evt.sw.smrflg, rs.evt.sw.wetflg, rs.evt.sw.trcflg});
+        rs.evt.sw.trcflg = rs.par_result.trcflg;  // the tracer rule may switch it off
         // These enter every weight and every value: NaN or an infinity would
         // spread into every cell of every grid.
         if (!std::isfinite(rs.rlapse) || !std::isfinite(rs.radiusinflce) || !std::isfinite(rs.smoothdist) ||
-            !std::isfinite(rs.par.a12)) {
+            !std::isfinite(rs.par_result.a12)) {
             con.line(msg() << "rlapse =" << rs.rlapse << " radiusinflce =" << rs.radiusinflce
-                           << " smoothdist =" << rs.smoothdist << " a12 =" << rs.par.a12);
+                           << " smoothdist =" << rs.smoothdist << " a12 =" << rs.par_result.a12);
             con.line("Each of these must be a finite number");
             fatal_stop("Program aborted in nimbex: parameter not a number in " +
                        std::string(rs.file_name(entry::parameters).trimmed()));
@@ -123,16 +124,14 @@ void read_parameters(RunState& rs) {  // F2 .. F5
     con.line(msg() << "smoothdist =" << rs.smoothdist << " cells");
 }
 
-void build_elevations(RunState& rs) {  // F6
+// The elevation of every cell from the watershed file, listed in the
+// information report.
+void build_elevations(RunState& rs) {
     const int nx = rs.shed.shed_xcount, ny = rs.shed.shed_ycount;
-    try {
+    allocate_or_stop("**Allocation failed for elev_grid in tmp @ 163**", [&] {
         rs.elev_grid.assign(static_cast<std::size_t>(std::max(nx, 0)) * static_cast<std::size_t>(std::max(ny, 0)),
                             0.0f);
-    } catch (const std::bad_alloc&) {
-        fatal_stop("**Allocation failed for elev_grid in tmp @ 163**");
-    } catch (const std::length_error&) {
-        fatal_stop("**Allocation failed for elev_grid in tmp @ 163**");
-    }
+    });
     for (int i = 1; i <= ny; ++i)
         for (int j = 1; j <= nx; ++j) {
             int n = rs.shed.rank_at(i, j);
@@ -144,7 +143,8 @@ void build_elevations(RunState& rs) {  // F6
         write_grid_rows(info, rs.elev_grid.data() + static_cast<std::size_t>(i - 1) * nx, nx, 6, 0, 999);
 }
 
-void read_pdl_header(RunState& rs) {  // F7
+// The precipitation grid's size from the pdl header: at least the grid in force.
+void read_pdl_header(RunState& rs) {
     Console& con = rs.con;
     int nx = 0, ny = 0;
     inpgrd(rs, nx, ny, pdl_header_only);
@@ -170,7 +170,9 @@ void read_pdl_header(RunState& rs) {  // F7
     }
 }
 
-void read_elv_max(RunState& rs) {  // F8
+// Elevations from basin\elv_max.r2c, where there is one, replace the
+// watershed's.
+void read_elv_max(RunState& rs) {
     Console& con = rs.con;
     if (!file_exists("basin\\elv_max.r2c")) {
         // Something under that name that is not a file (a folder, a link
@@ -226,7 +228,7 @@ void set_disaggregation(RunState& rs) {  // E1
         fatal_stop("NIMBEX aborted: :disaggregate not a number in " + std::string(rs.file_name(entry::event_file).trimmed()));
     }
     if (rs.a12 == 0.0f && rs.evt.sw.smrflg == 'y') {
-        rs.a12 = rs.par.a12;
+        rs.a12 = rs.par_result.a12;
         if (rs.a12 == 0.0f) {
             con.line("ERROR:");
             con.line("disaggregation flag smrflg = `y`");

@@ -13,7 +13,7 @@
 #include "platform/text.h"
 #include "readers/event_state.h"
 #include "readers/gauge_set.h"
-#include "readers/par_state.h"
+#include "readers/par_result.h"
 #include "readers/shed_state.h"
 #include "weighting/weight_state.h"
 #include "writers/output_grid_header.h"
@@ -58,7 +58,7 @@ struct RunState {
 
     EventState evt;            // event record, switches, chain
     ShedState shed;            // watershed cells, pdl and static grids
-    ParState par;              // parameter file
+    ParResult par_result;      // what the run uses of the parameter file
     GaugeSet gauges;           // gauge data of the event
     StationWeights wts;        // the weighting's own state
     OutputGridHeader out_hdr;  // header of the r2c file being written

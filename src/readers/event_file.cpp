@@ -28,7 +28,7 @@ constexpr std::size_t evt_line_size = 4096;
 constexpr std::size_t chain_name_width = 30;
 
 // The parameter-file count `numa` (0 until the parameter file has been read).
-int numa_of(const RunState& rs) { return rs.par.numa; }
+int numa_of(const RunState& rs) { return rs.par_result.numa; }
 
 // Keywords whose empty value is a parse error of the event file.
 bool empty_value_is_fatal(std::string_view key) {

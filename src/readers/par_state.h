@@ -1,13 +1,14 @@
 #pragma once
-// The shared parameter state of the parameter file: global constants, one
-// value per river class or land-cover class, monthly tables and the limits of
-// the optimiser, plus what the checks derive from them.
+// The parameter reader's own working state: global constants, one value per
+// river class or land-cover class, monthly tables and the limits of the
+// optimiser, plus what the checks derive from them. Outside the reader the
+// run sees only its result (par_result.h).
 //
 // Per-class arrays are indexed by class number 1..n (element 0 unused), per
 // river class by 1..r, per grid by grid number (element 0 unused). Monthly
 // tables are [class][month] with months 1..12 (month 0 unused). The run values
 // the program itself uses (iopt, rlapse, radiusinflce, smoothdist) live at the
-// top of RunState; the file's a12 stays here.
+// top of RunState; a12 reaches the run through the result.
 #include <array>
 #include <string>
 #include <vector>
@@ -25,8 +26,8 @@ enum class SublimMode { none, factor, rate };
 using MonthTable = std::vector<std::array<float, 13>>;
 
 struct ParState {
-    // Event switches, set by the driver from the event file before the call.
-    // Checks may change evt_trcflg (no glacier class to trace).
+    // Event switches, set from the event file before the read. Checks may
+    // change evt_trcflg (no glacier class to trace).
     char evt_smrflg = 'n';
     char evt_wetflg = 'n';
     char evt_trcflg = 'n';

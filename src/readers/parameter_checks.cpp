@@ -7,17 +7,18 @@
 #include <cmath>
 #include <cstdlib>
 #include <initializer_list>
-#include <new>
 #include <string>
 #include <string_view>
 
 #include "driver/run_state.h"
+#include "platform/allocation.h"
 #include "platform/fatal.h"
 #include "platform/file_units.h"
 #include "platform/files.h"
 #include "platform/fortran_format.h"
 #include "platform/free_format.h"
 #include "platform/text.h"
+#include "readers/par_state.h"
 
 namespace nimbex {
 
@@ -73,17 +74,14 @@ void grow_to(V& v, int n) {
 // ---- rules after the last section, in their order --------------------------
 
 // Per-grid routing values from the grid's river class.
-void routing_to_grids(RunState& rs) {
-    ParState& p = rs.par;
+void routing_to_grids(RunState& rs, ParState& p) {
     ShedState& sh = rs.shed;
     const int ng = sh.numgridsinbasin;
-    try {
+    allocate_or_stop("Error with allocation of area4 arrays in rdpar -2", [&] {
         for (auto* v : {&sh.flz, &sh.pwr, &sh.r1n, &sh.r2n, &sh.mndr, &sh.aa2, &sh.aa3, &sh.aa4, &sh.widep,
                         &p.theta_grid, &p.kcond_grid, &p.pool_grid, &p.rlake_grid})
             grow_to(*v, ng);
-    } catch (const std::bad_alloc&) {
-        fatal_stop("Error with allocation of area4 arrays in rdpar -2");
-    }
+    });
     for (int g = 1; g <= ng; ++g) {
         if (ix(g) >= sh.iak.size()) break;
         const int c = sh.iak[ix(g)];
@@ -106,8 +104,7 @@ void routing_to_grids(RunState& rs) {
     }
 }
 
-void positive_ak(RunState& rs) {
-    ParState& p = rs.par;
+void positive_ak(RunState& rs, ParState& p) {
     const int n = rs.shed.classcount;
     auto land = [n](int k) { return k != n - 1; };  // the water class is exempt
     for (int k = 1; k <= n; ++k) {
@@ -124,8 +121,7 @@ void positive_ak(RunState& rs) {
     }
 }
 
-void fratio_checks(RunState& rs) {
-    ParState& p = rs.par;
+void fratio_checks(RunState& rs, ParState& p) {
     const int n = rs.shed.classcount;
     bool bad = false;
     for (int k = 1; k <= n; ++k) {
@@ -172,8 +168,7 @@ void fratio_checks(RunState& rs) {
     }
 }
 
-void global_constants(RunState& rs) {
-    ParState& p = rs.par;
+void global_constants(RunState& rs, ParState& p) {
     bool default_taken = false;
     if (p.a7 < 0.5f || p.a7 > 0.99f) {
         rs.con.line(" Value for weighting factor - old vs. new sca value");
@@ -251,8 +246,7 @@ void global_constants(RunState& rs) {
     if (rs.iopt == 2) rs.con.line("in rdpar @ 660");
 }
 
-void river_classes(RunState& rs) {
-    ParState& p = rs.par;
+void river_classes(RunState& rs, ParState& p) {
     const int r = rs.shed.numriverclasses;
     for (int k = 1; k <= r; ++k) {
         const std::size_t i = ix(k);
@@ -306,8 +300,7 @@ void river_classes(RunState& rs) {
     if (bad) fatal_stop("Program aborted in rdpar @ 595");
 }
 
-void class_names(RunState& rs) {
-    ParState& p = rs.par;
+void class_names(RunState& rs, ParState& p) {
     const int n = rs.shed.classcount;
     p.glacier_class = 0;
     for (int k = 1; k <= n; ++k) {
@@ -349,8 +342,9 @@ void class_names(RunState& rs) {
     }
 }
 
-void class_values(RunState& rs) {
-    ParState& p = rs.par;
+// Recession values may not be negative, and the water class (next to last)
+// must be marked.
+void recession_and_water_class(RunState& rs, ParState& p) {
     const int n = rs.shed.classcount;
     for (int k = 1; k <= n; ++k) {
         if (p.rec[ix(k)] < 0.0f) {
@@ -380,7 +374,13 @@ void class_values(RunState& rs) {
         fatal_stop("Program aborted in read_par_parser @ 1514");
     }
     if (rs.iopt == 2) rs.con.line("param 9");
+}
 
+// The melt adjustment without limits, the water class's evaporation, wilting
+// points, soil porosities, sublimation factors and the temperature floor.
+void class_values(RunState& rs, ParState& p) {
+    const int n = rs.shed.classcount;
+    const int w = n - 1;
     if (p.fmadjust > 0.0f && (p.fmalow == 0.0f || p.fmahigh == 0.0f)) {
         rs.con.line(msg() << "fmadjust,fmalow,fmahigh/" << p.fmadjust << p.fmalow << p.fmahigh);
         rs.con.line("fmadjust is set to 0.0");
@@ -441,14 +441,12 @@ void class_values(RunState& rs) {
     }
 }
 
-void interception_floor(RunState& rs) {
-    ParState& p = rs.par;
+void interception_floor(RunState& rs, ParState& p) {
     for (int k = 1; k <= rs.shed.classcount; ++k)
         for (int m = 1; m <= 12; ++m) p.h[ix(k)][ix(m)] = std::max(p.h[ix(k)][ix(m)], 0.01f);
 }
 
-void ak2_limits(RunState& rs) {
-    ParState& p = rs.par;
+void ak2_limits(RunState& rs, ParState& p) {
     for (int k = 1; k <= rs.shed.classcount; ++k) {
         if (p.ak2[ix(k)] > 1.0f) {
             rs.con.line(" AK2(" + fmt_i(k, 5) + ") =");
@@ -461,8 +459,7 @@ void ak2_limits(RunState& rs) {
     }
 }
 
-void zero_flz(RunState& rs) {
-    ParState& p = rs.par;
+void zero_flz(RunState& rs, ParState& p) {
     const int last = std::min(p.nrvr_par, rs.shed.numriverclasses);
     for (int k = 1; k <= last; ++k) {
         if (p.flz[ix(k)] <= 0.0f)
@@ -471,8 +468,7 @@ void zero_flz(RunState& rs) {
     }
 }
 
-void ddsflg_override(RunState& rs) {
-    ParState& p = rs.par;
+void ddsflg_override(RunState& rs, ParState& p) {
     const char* override_name = "ddsflg_override.txt";
     if (p.ddsflg >= 1 && file_exists(override_name) && rs.files.open_read(override_unit, override_name) == 0) {
         FileUnit& f = rs.files[override_unit];
@@ -495,17 +491,14 @@ void store_lat(ParState& p, int g, float lat_deg) {
     p.tanlat[ix(g)] = std::tan(a);
 }
 
-void evaporation_latitude(RunState& rs) {
-    ParState& p = rs.par;
+void evaporation_latitude(RunState& rs, ParState& p) {
     const ShedState& sh = rs.shed;
     const int ng = sh.totalnumofgrids;
-    try {
+    allocate_or_stop("Error with allocation of sinlat arrays in read_par_parser", [&] {
         grow_to(p.sinlat, ng);
         grow_to(p.coslat, ng);
         grow_to(p.tanlat, ng);
-    } catch (const std::bad_alloc&) {
-        fatal_stop("Error with allocation of sinlat arrays in read_par_parser");
-    }
+    });
     auto row = [&sh](int g) { return ix(g) < sh.yyy.size() ? sh.yyy[ix(g)] : 0; };
 
     if (p.flgevp2 == 4.0f) {
@@ -566,8 +559,7 @@ void evaporation_latitude(RunState& rs) {
 
 }  // namespace
 
-void par_sublim_rate_read(RunState& rs) {
-    ParState& p = rs.par;
+void par_sublim_rate_read(RunState& rs, ParState& p) {
     p.sublim_mode = SublimMode::rate;
     // The file gives a daily rate; the model steps by hours.
     for (int k = 1; k <= rs.shed.classcount; ++k) {
@@ -576,16 +568,14 @@ void par_sublim_rate_read(RunState& rs) {
     }
 }
 
-void par_after_snow(RunState& rs) {
-    ParState& p = rs.par;
+void par_after_snow(RunState& rs, ParState& p) {
     for (int k = 1; k <= rs.shed.classcount; ++k) {
         p.sdcsca[ix(k)][0] = 0.0f;
         p.sdcd[ix(k)][0] = 0.0f;
     }
 }
 
-void par_after_intcap_read(RunState& rs) {
-    ParState& p = rs.par;
+void par_after_intcap_read(RunState& rs, ParState& p) {
     const int n = rs.shed.classcount;
     if (n - 1 >= 1)
         for (int m = 1; m <= 12; ++m) p.h[ix(n - 1)][ix(m)] = std::min(p.h[ix(n - 1)][ix(m)], 1.0e-6f);
@@ -605,17 +595,16 @@ void par_after_intcap_read(RunState& rs) {
     }
 }
 
-void par_after_intcap_checked(RunState& rs) {
-    par_interception(rs, false);
+void par_after_intcap_checked(RunState& rs, ParState& p) {
+    par_interception(rs, p, false);
     if (rs.iopt == 2) rs.con.line("param 10a");
 }
 
-void par_before_evap(RunState& rs) {
-    for (auto& row : rs.par.evap) row.fill(0.0f);
+void par_before_evap(ParState& p) {
+    for (auto& row : p.evap) row.fill(0.0f);
 }
 
-void par_after_snow_limits(RunState& rs) {
-    ParState& p = rs.par;
+void par_after_snow_limits(RunState& rs, ParState& p) {
     if (p.sublim_mode != SublimMode::rate) return;
     for (int k = 1; k <= rs.shed.classcount; ++k) {
         p.sublow[ix(k)] /= 24.0f;
@@ -623,8 +612,7 @@ void par_after_snow_limits(RunState& rs) {
     }
 }
 
-void par_global_limits_rule(RunState& rs) {
-    ParState& p = rs.par;
+void par_global_limits_rule(RunState& rs, ParState& p) {
     if (p.sec_end[13] == 0) {
         // Without the section its values are not being optimised.
         p.rlapsedlt = -1.0f;
@@ -650,8 +638,7 @@ void par_global_limits_rule(RunState& rs) {
     }
 }
 
-void par_interception(RunState& rs, bool report) {
-    ParState& p = rs.par;
+void par_interception(RunState& rs, ParState& p, bool report) {
     for (int k = 1; k <= rs.shed.classcount; ++k) {
         auto& h = p.h[ix(k)];
         float hmax = 0.0f;
@@ -677,21 +664,22 @@ void par_interception(RunState& rs, bool report) {
     }
 }
 
-void par_final_checks(RunState& rs) {
-    routing_to_grids(rs);       // 3
-    positive_ak(rs);            // 4, 5
-    fratio_checks(rs);          // 6, 7, 8
-    global_constants(rs);       // 9 - 15
-    river_classes(rs);          // 16 - 18
-    class_names(rs);            // 19 - 21
-    class_values(rs);           // 22 - 29
-    par_interception(rs, true); // 30
+void par_final_checks(RunState& rs, ParState& p) {
+    routing_to_grids(rs, p);
+    positive_ak(rs, p);
+    fratio_checks(rs, p);
+    global_constants(rs, p);
+    river_classes(rs, p);
+    class_names(rs, p);
+    recession_and_water_class(rs, p);
+    class_values(rs, p);
+    par_interception(rs, p, true);
     if (rs.iopt == 2) rs.con.line("param 10a");
-    interception_floor(rs);     // 31
-    ak2_limits(rs);             // 32
-    zero_flz(rs);               // 33
-    ddsflg_override(rs);        // 34
-    evaporation_latitude(rs);   // 35
+    interception_floor(rs, p);
+    ak2_limits(rs, p);
+    zero_flz(rs, p);
+    ddsflg_override(rs, p);
+    evaporation_latitude(rs, p);
     if (rs.iopt == 2) rs.con.line("read_par_parser before return @ 9989");
 }
 

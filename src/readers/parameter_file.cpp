@@ -7,19 +7,20 @@
 #include <array>
 #include <cmath>
 #include <functional>
-#include <new>
-#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "driver/run_state.h"
+#include "platform/allocation.h"
 #include "platform/bounds.h"
 #include "platform/fatal.h"
 #include "platform/files.h"
 #include "platform/fortran_format.h"
 #include "platform/free_format.h"
 #include "platform/text.h"
+#include "readers/par_state.h"
 #include "readers/parameter_checks.h"
 
 namespace nimbex {
@@ -174,24 +175,9 @@ void grow_all(int n, V&... v) {
     (grow(v, n), ...);
 }
 
-// A failed allocation ends the run with the message of its array group.
-template <class F>
-void allocate_group(F&& f, const std::function<void()>& on_fail) {
-    try {
-        f();
-    } catch (const std::bad_alloc&) {
-        on_fail();
-    } catch (const std::length_error&) {
-        on_fail();
-    }
-}
-
-void stop_with(const char* message) { fatal_stop(message); }
-
 // ---- section tables -------------------------------------------------------
 
-KeyTable global_keys(RunState& rs) {
-    ParState& p = rs.par;
+KeyTable global_keys(RunState& rs, ParState& p) {
     Keys k;
     k.scalar(":iopt", rs.iopt);
     k.scalar(":itype", p.itype);
@@ -221,8 +207,7 @@ KeyTable global_keys(RunState& rs) {
     return std::move(k.t);
 }
 
-KeyTable routing_keys(RunState& rs) {
-    ParState& p = rs.par;
+KeyTable routing_keys(RunState& rs, ParState& p) {
     const int r = rs.shed.numriverclasses;
     Keys k;
     k.special(":RiverClasses", [&rs, &p, r](LineValues& lv) {
@@ -253,8 +238,7 @@ KeyTable routing_keys(RunState& rs) {
     return std::move(k.t);
 }
 
-KeyTable hydrological_keys(RunState& rs) {
-    ParState& p = rs.par;
+KeyTable hydrological_keys(RunState& rs, ParState& p) {
     const int n = rs.shed.classcount;
     Keys k;
     k.special(":LandCoverClasses", [&rs, &p, n](LineValues& lv) {
@@ -293,8 +277,7 @@ KeyTable hydrological_keys(RunState& rs) {
     return std::move(k.t);
 }
 
-KeyTable snow_keys(RunState& rs) {
-    ParState& p = rs.par;
+KeyTable snow_keys(RunState& rs, ParState& p) {
     const int n = rs.shed.classcount;
     Keys k;
     k.per(":fm,", p.fm, n);
@@ -311,7 +294,7 @@ KeyTable snow_keys(RunState& rs) {
     });
     k.special(":sublim_rate", [&rs, &p, n](LineValues& lv) {
         lv.per_class(p.sublim_rate, n);
-        par_sublim_rate_read(rs);
+        par_sublim_rate_read(rs, p);
     });
     k.per(":idump", p.idump, n);
     k.per(":snocap", p.snocap, n);
@@ -364,8 +347,7 @@ void limits3(Keys& k, std::string_view name, float& dlt, float& low, float& hgh)
     k.scalar(std::string(":") + std::string(name) + "hgh", hgh);
 }
 
-KeyTable hydro_limit_keys(RunState& rs) {
-    ParState& p = rs.par;
+KeyTable hydro_limit_keys(RunState& rs, ParState& p) {
     const int n = rs.shed.classcount;
     Keys k;
     limits3(k, "ak", p.akdlt, p.aklow, p.akhgh, n);
@@ -392,8 +374,7 @@ KeyTable global_snow_limit_keys(ParState& p) {
     return std::move(k.t);
 }
 
-KeyTable snow_limit_keys(RunState& rs) {
-    ParState& p = rs.par;
+KeyTable snow_limit_keys(RunState& rs, ParState& p) {
     const int n = rs.shed.classcount;
     Keys k;
     limits3(k, "fm", p.fmdlt, p.fmlow, p.fmhgh, n);
@@ -402,8 +383,7 @@ KeyTable snow_limit_keys(RunState& rs) {
     return std::move(k.t);
 }
 
-KeyTable routing_limit_keys(RunState& rs) {
-    ParState& p = rs.par;
+KeyTable routing_limit_keys(RunState& rs, ParState& p) {
     const int r = rs.shed.numriverclasses;
     Keys k;
     limits3(k, "flz", p.flzdlt, p.flzlow, p.flzhgh, r);
@@ -415,8 +395,7 @@ KeyTable routing_limit_keys(RunState& rs) {
     return std::move(k.t);
 }
 
-KeyTable global_limit_keys(RunState& rs) {
-    ParState& p = rs.par;
+KeyTable global_limit_keys(ParState& p) {
     Keys k;
     limits3(k, "rlapse", p.rlapsedlt, p.rlapselow, p.rlapsehgh);
     limits3(k, "tlapse", p.tlapsedlt, p.tlapselow, p.tlapsehgh);
@@ -442,8 +421,7 @@ void note_marker(ParState& p, const std::string& line, int ln) {
     }
 }
 
-void collect_comments(RunState& rs, const std::vector<std::string>& lines) {
-    ParState& p = rs.par;
+void collect_comments(RunState& rs, ParState& p, const std::vector<std::string>& lines) {
     const int last = p.sec_start[1];
     for (int ln = 1; ln <= last; ++ln) {
         const std::string& line = lines[static_cast<std::size_t>(ln - 1)];
@@ -462,76 +440,79 @@ void collect_comments(RunState& rs, const std::vector<std::string>& lines) {
 
 }  // namespace
 
-void allocate_par_arrays(RunState& rs) {
-    ParState& p = rs.par;
+void allocate_par_arrays(RunState& rs, ParState& p) {
     const int n = rs.shed.classcount;
     const int r = rs.shed.numriverclasses;
-    allocate_group([&] {
+    allocate_or_stop("Error with allocation of rivtype in rdpar", [&] {
         grow_all(r, p.rivtype, p.flz, p.pwr, p.r1n, p.r2n, p.mndr, p.aa2, p.aa3, p.aa4, p.theta, p.widep,
                  p.kcond, p.pool, p.rlake);
-    }, [] { stop_with("Error with allocation of rivtype in rdpar"); });
-    allocate_group([&] {
-        grow_all(n, p.class_name, p.ds, p.dsfs, p.rec, p.ak, p.akfs, p.retn, p.ak2, p.ak2fs, p.r3, p.r3fs, p.r4,
-                 p.fpet, p.ftall, p.flint, p.fcap, p.ffcap, p.spore, p.fratio);
-    }, [&rs] {
+    });
+    try {
+        allocate_or_stop("program aborted in rdpar @ 626", [&] {
+            grow_all(n, p.class_name, p.ds, p.dsfs, p.rec, p.ak, p.akfs, p.retn, p.ak2, p.ak2fs, p.r3, p.r3fs,
+                     p.r4, p.fpet, p.ftall, p.flint, p.fcap, p.ffcap, p.spore, p.fratio);
+        });
+    } catch (const FatalStop&) {
+        // This stop explains itself on the console first.
         rs.con.line("Error with allocation of area4 arrays in rdpar @ 524");
         rs.con.line("Try setting numa = 0 in the par file");
         rs.con.blank();
-        stop_with("program aborted in rdpar @ 626");
-    });
-    allocate_group([&] {
+        throw;
+    }
+    allocate_or_stop("Warning: error with allocation of area4a arrays @ 186", [&] {
         grow_all(n, p.akdlt, p.aklow, p.akhgh, p.akfsdlt, p.akfslow, p.akfshgh, p.recdlt, p.reclow, p.rechgh,
                  p.r3dlt, p.r3low, p.r3hgh, p.fpetdlt, p.fpetlow, p.fpethgh, p.ftalldlt, p.ftalllow, p.ftallhgh,
                  p.fratiodlt, p.fratiolow, p.fratiohgh, p.retndlt, p.retnlow, p.retnhgh, p.ak2dlt, p.ak2low,
                  p.ak2hgh, p.ak2fsdlt, p.ak2fslow, p.ak2fshgh, p.ak2scdlt, p.ak2sclow, p.ak2schgh);
-    }, [] { stop_with("Warning: error with allocation of area4a arrays @ 186"); });
-    allocate_group([&] {
+    });
+    allocate_or_stop("Warning: error with allocation of areaoptsa arrays @ 196", [&] {
         grow_all(n, p.fmdlt, p.fmlow, p.fmhgh, p.basedlt, p.baselow, p.basehgh, p.subdlt, p.sublow, p.subhgh);
         grow_all(r, p.flzdlt, p.flzlow, p.flzhgh, p.pwrdlt, p.pwrlow, p.pwrhgh, p.r2ndlt, p.r2nlow, p.r2nhgh,
                  p.thetadlt, p.thetalow, p.thetahgh, p.kconddlt, p.kcondlow, p.kcondhgh, p.rlakedlt, p.rlakelow,
                  p.rlakehgh);
-    }, [] { stop_with("Warning: error with allocation of areaoptsa arrays @ 196"); });
-    allocate_group([&] {
+    });
+    allocate_or_stop("Warning: error with allocation of areamelta arrays in read_par", [&] {
         grow_all(n, p.fm, p.fmn, p.rho, p.alb, p.base, p.uadj, p.tipm, p.whcl, p.sublim_factor, p.sublim_rate,
                  p.snocap);
-    }, [] { stop_with("Warning: error with allocation of areamelta arrays in read_par"); });
-    allocate_group([&] { grow_all(n, p.h, p.evap, p.fpetm, p.hmax); },
-                   [] { stop_with("Warning: error with allocation of evap arrays in read_par"); });
-    allocate_group([&] { grow_all(n, p.ak_index, p.akfs_index); },
-                   [] { stop_with("Error with allocation of area4 arrays in rdpar -2"); });
-    allocate_group([&] { grow_all(n, p.idump, p.nsdc, p.sdcsca, p.sdcd); },
-                   [] { stop_with("Error with allocation of areamelta arrays in read_par"); });
+    });
+    allocate_or_stop("Warning: error with allocation of evap arrays in read_par",
+                     [&] { grow_all(n, p.h, p.evap, p.fpetm, p.hmax); });
+    allocate_or_stop("Error with allocation of area4 arrays in rdpar -2",
+                     [&] { grow_all(n, p.ak_index, p.akfs_index); });
+    allocate_or_stop("Error with allocation of areamelta arrays in read_par",
+                     [&] { grow_all(n, p.idump, p.nsdc, p.sdcsca, p.sdcd); });
 }
 
-void create_class_arrays(RunState& rs) {
-    ParState& p = rs.par;
-    allocate_group([&] { grow_all(rs.shed.classcount, p.fm, p.fmn, p.base); },
-                   [] { stop_with("Error with allocation of areamelta arrays in nimbex @ 275"); });
+namespace {
+
+// The per-class melt arrays for the watershed's class count.
+void create_class_arrays(RunState& rs, ParState& p) {
+    allocate_or_stop("Error with allocation of areamelta arrays in nimbex @ 275",
+                     [&] { grow_all(rs.shed.classcount, p.fm, p.fmn, p.base); });
 }
 
-void read_par_parser(RunState& rs, int unit, int entry) {
-    ParState& p = rs.par;
-    const int n = rs.shed.classcount;
-
-    // 1. Arrays for the current counts, and the values set before every read.
-    allocate_par_arrays(rs);
+// Arrays for the current counts, and the values set before every read.
+void prepare_read(RunState& rs, ParState& p) {
+    create_class_arrays(rs, p);
+    allocate_par_arrays(rs, p);
     p.ddsflg = 0;
     p.ncomments = 0;
     p.comments.clear();
     p.nrvr_par = 0;
     p.classcount_par = 0;
     p.sublim_mode = SublimMode::none;
-    for (int k = 1; k <= n; ++k) {
+    for (int k = 1; k <= rs.shed.classcount; ++k) {
         const auto i = static_cast<std::size_t>(k);
         p.fratio[i] = 1.0f;
         p.fratiodlt[i] = -1.0f;
         p.fratiolow[i] = 0.1f;
         p.fratiohgh[i] = 10.0f;
     }
+}
 
-    // 2.-3. The file must exist and open.
-    const std::string& entry_text = rs.file_name(entry).str();
-    const std::string name(rs.file_name(entry).trimmed());
+// The file must exist and open; it is opened for reading only, never
+// written back.
+FileUnit& open_par_file(RunState& rs, int unit, const std::string& entry_text, const std::string& name) {
     if (!file_exists(name)) {
         rs.con.blank();
         rs.con.line("Fatal error");
@@ -542,17 +523,18 @@ void read_par_parser(RunState& rs, int unit, int entry) {
         rs.con.blank();
         fatal_stop("Program aborted in read_par_parser @ 280");
     }
-    // Opened for reading only: the file is never written back.
     if (rs.files.open_read(unit, name) != 0) {
         rs.con.line(msg() << " Error opening" << first_chars(entry_text, 40));
         rs.con.line(msg() << "on unit=" << unit);
         rs.con.blank();
         fatal_stop(" Program aborted in read_par_parser @ 289");
     }
+    return rs.files[unit];
+}
 
-    // 4. First pass: the line table (it grows with the file, so no line of a
-    // long file is lost) and the section markers.
-    FileUnit& file = rs.files[unit];
+// First pass: the line table (it grows with the file, so no line of a long
+// file is lost) and the section markers.
+std::vector<std::string> read_line_table(RunState& rs, ParState& p, FileUnit& file, const std::string& name) {
     std::vector<std::string> lines;
     lines.reserve(1000);
     p.sec_start.fill(0);
@@ -570,10 +552,12 @@ void read_par_parser(RunState& rs, int unit, int entry) {
     }
     p.nlines = static_cast<int>(lines.size());
     file.rewind();
+    return lines;
+}
 
-    // 5. Comments before the global section.
-    if (p.sec_start[1] > 0) collect_comments(rs, lines);
-
+// The sections in order, each with the checks that follow it.
+void read_sections(RunState& rs, ParState& p, const std::vector<std::string>& lines, const std::string& name) {
+    const int n = rs.shed.classcount;
     auto scan = [&](int s, const KeyTable& keys) {
         try {
             return scan_section(lines, p.sec_start[static_cast<std::size_t>(s)],
@@ -586,27 +570,26 @@ void read_par_parser(RunState& rs, int unit, int entry) {
         }
     };
 
-    // 6.-8. The sections in order.
-    section_error(rs, scan(1, global_keys(rs)), "error in :GlobalParameters",
+    section_error(rs, scan(1, global_keys(rs, p)), "error in :GlobalParameters",
                   "Program aborted in read_par_parser @ 322");
     if (rs.iopt >= 1) rs.con.line(msg() << "no of lines read in the par file =" << p.nlines);
 
-    section_error(rs, scan(2, routing_keys(rs)), "error in :RoutingParameters",
+    section_error(rs, scan(2, routing_keys(rs, p)), "error in :RoutingParameters",
                   "Program aborted in read_par_parser @ 356");
-    section_error(rs, scan(3, hydrological_keys(rs)), "error in :HydrologicalParameters",
+    section_error(rs, scan(3, hydrological_keys(rs, p)), "error in :HydrologicalParameters",
                   "Program aborted in read_par_parser @ 401");
 
-    section_error(rs, scan(4, snow_keys(rs)), "error in :SnowParameters",
+    section_error(rs, scan(4, snow_keys(rs, p)), "error in :SnowParameters",
                   "Program aborted in read_par_parser @ 436");
-    par_after_snow(rs);
+    par_after_snow(rs, p);
 
     const bool intcap_error = scan(5, month_keys(p.h, ":IntCap_", n));
-    par_after_intcap_read(rs);
+    par_after_intcap_read(rs, p);
     section_error(rs, intcap_error, "error in :InterceptionParameterTable",
                   "Program aborted in read_par_parser @ 509");
-    par_after_intcap_checked(rs);
+    par_after_intcap_checked(rs, p);
 
-    par_before_evap(rs);
+    par_before_evap(p);
     section_error(rs, scan(6, month_keys(p.evap, ":Montly_ET_", n)), "error in :MonthlyEvaporatioTabble",
                   "Program aborted in read_par_parser @ 593");
 
@@ -615,30 +598,58 @@ void read_par_parser(RunState& rs, int unit, int entry) {
 
     // The API limits have no message of their own: reported with the next section.
     const bool api_error = scan(8, api_limit_keys(p));
-    const bool hydro_limit_error = scan(9, hydro_limit_keys(rs));
+    const bool hydro_limit_error = scan(9, hydro_limit_keys(rs, p));
     section_error(rs, api_error || hydro_limit_error, "error in HydrologicalParLimits",
                   "Program aborted in read_par_parser @ 685");
 
     section_error(rs, scan(10, global_snow_limit_keys(p)), "error in GlobalSnowParLinmits",
                   "Program aborted in read_par_parser @ 720");
 
-    section_error(rs, scan(11, snow_limit_keys(rs)), "error in SnowParLimits",
+    section_error(rs, scan(11, snow_limit_keys(rs, p)), "error in SnowParLimits",
                   "Program aborted in read_par_parser @ 749");
-    par_after_snow_limits(rs);
+    par_after_snow_limits(rs, p);
 
-    section_error(rs, scan(12, routing_limit_keys(rs)), "error in RoutingParLimits ",
+    section_error(rs, scan(12, routing_limit_keys(rs, p)), "error in RoutingParLimits ",
                   "Program aborted in read_par_parser @ 797");
-    section_error(rs, scan(13, global_limit_keys(rs)), "error in GlobalParLimits ",
+    section_error(rs, scan(13, global_limit_keys(p)), "error in GlobalParLimits ",
                   "Program aborted in read_par_parser @ 833");
+}
 
-    // 9. The last section's rule, closing, then the remaining checks.
-    par_global_limits_rule(rs);
+}  // namespace
+
+void read_par_parser(RunState& rs, int unit, int entry, ParState& p) {
+    prepare_read(rs, p);
+    const std::string& entry_text = rs.file_name(entry).str();
+    const std::string name(rs.file_name(entry).trimmed());
+    FileUnit& file = open_par_file(rs, unit, entry_text, name);
+    const std::vector<std::string> lines = read_line_table(rs, p, file, name);
+
+    // Comments before the global section.
+    if (p.sec_start[1] > 0) collect_comments(rs, p, lines);
+    read_sections(rs, p, lines, name);
+
+    // The last section's rule, closing, then the remaining checks.
+    par_global_limits_rule(rs, p);
     rs.files.close(unit, true);
     if (rs.iopt >= 1) {
         rs.con.line(msg() << "Closed unit=" << unit);
         rs.con.line(msg() << first_chars(entry_text, 50) << "read");
     }
-    par_final_checks(rs);
+    par_final_checks(rs, p);
+}
+
+ParResult read_par_parser(RunState& rs, int unit, int entry, const ParSwitches& sw) {
+    ParState p;
+    p.evt_smrflg = sw.smrflg;
+    p.evt_wetflg = sw.wetflg;
+    p.evt_trcflg = sw.trcflg;
+    read_par_parser(rs, unit, entry, p);
+    ParResult r;
+    r.a12 = p.a12;
+    r.numa = p.numa;
+    r.trcflg = p.evt_trcflg;
+    r.class_name = std::move(p.class_name);
+    return r;
 }
 
 }  // namespace nimbex

@@ -4,12 +4,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <new>
-#include <stdexcept>
 #include <string>
 
 #include "driver/run_state.h"
 #include "ensim/r2c_header.h"
+#include "platform/allocation.h"
 #include "platform/fatal.h"
 #include "platform/file_units.h"
 #include "platform/files.h"
@@ -18,6 +17,59 @@
 #include "platform/text.h"
 
 namespace nimbex {
+
+namespace {
+
+// The grid must lie on the grid in force: same origin, cell sizes and counts.
+void check_same_grid(RunState& rs, const R2cHeader& hdr, const std::string& name) {
+    Console& con = rs.con;
+    const GridDescription& g = rs.grid;
+    bool mismatch = false;
+    auto check = [&](bool differs, const char* text) {
+        if (differs) {
+            con.line(text);
+            mismatch = true;
+        }
+    };
+    check(std::fabs(hdr.xorigin - g.xorigin) > 0.001f, "xorig_swe.ne.xorigin");
+    check(std::fabs(hdr.yorigin - g.yorigin) > 0.001f, "yorig_swe.ne.yorigin");
+    check(std::fabs(hdr.xdelta - g.xdelta) > 0.001f, "xdelta_swe.ne.xdelta");
+    check(std::fabs(hdr.ydelta - g.ydelta) > 0.001f, "ydelta_swe.ne.ydelta");
+    check(hdr.xcount != g.xcount, "xcount_swe.ne.xcount");
+    check(hdr.ycount != g.ycount, "ycount_swe.ne.ycount");
+    if (!mismatch) return;
+    con.blank();
+    con.line("Mismatch between " + first_chars(name, 40));
+    con.line("     and the pdl file" + first_chars(rs.file_name(entry::pdl).str(), 40));
+    con.line("     or the SHD file");
+    con.line("Check files for origins, deltas and counts");
+    con.line("Could be due to # significant digits in header");
+    con.line("    in " + first_chars(name, 15) + "    shd file");
+    con.line(msg() << "xorigin " << hdr.xorigin << g.xorigin);
+    con.line(msg() << "yorigin " << hdr.yorigin << g.yorigin);
+    con.line(msg() << "xdelta  " << hdr.xdelta << g.xdelta);
+    con.line(msg() << "ydelta  " << hdr.ydelta << g.ydelta);
+    con.line(msg() << "xcount  " << hdr.xcount << g.xcount);
+    con.line(msg() << "ycount  " << hdr.ycount << g.ycount);
+    fatal_stop("Program aborted in read_gsm_ef @ 141");
+}
+
+// The attributes' values, one xcount x ycount block each, into a grid of
+// `nz` blocks; the header lets go of them as they are copied.
+void copy_attributes(R2cHeader& hdr, int nattr, std::size_t nz, std::vector<float>& inarray3) {
+    const std::size_t nx = hdr.xcount > 0 ? static_cast<std::size_t>(hdr.xcount) : 0;
+    const std::size_t ny = hdr.ycount > 0 ? static_cast<std::size_t>(hdr.ycount) : 0;
+    std::vector<float>().swap(inarray3);
+    allocate_or_stop("ERROR: Failed to allocate inarray3 in read_static_r2c",
+                     [&] { inarray3.assign(nx * ny * nz, 0.0f); });
+    for (int k = 0; k < nattr; ++k) {
+        const auto& v = hdr.attributes[static_cast<std::size_t>(k)].values;
+        std::copy_n(v.begin(), std::min(v.size(), nx * ny), inarray3.begin() + static_cast<std::ptrdiff_t>(k * nx * ny));
+        decltype(AttributeEntry::values)().swap(hdr.attributes[static_cast<std::size_t>(k)].values);
+    }
+}
+
+}  // namespace
 
 void read_gsm_ef(RunState& rs, int unit, int entry, std::vector<float>& inarray3, int& attribute_count,
                  char resumflg) {
@@ -59,57 +111,13 @@ void read_gsm_ef(RunState& rs, int unit, int entry, std::vector<float>& inarray3
         fatal_stop(" Program STOPPED in read_gsm_ef: too many values in " + name);
     }
     if (same_size) read_attribute_values(hdr, xcount, ycount, f);
-
-    bool mismatch = false;
-    auto check = [&](bool differs, const char* text) {
-        if (differs) {
-            con.line(text);
-            mismatch = true;
-        }
-    };
-    check(std::fabs(hdr.xorigin - g.xorigin) > 0.001f, "xorig_swe.ne.xorigin");
-    check(std::fabs(hdr.yorigin - g.yorigin) > 0.001f, "yorig_swe.ne.yorigin");
-    check(std::fabs(hdr.xdelta - g.xdelta) > 0.001f, "xdelta_swe.ne.xdelta");
-    check(std::fabs(hdr.ydelta - g.ydelta) > 0.001f, "ydelta_swe.ne.ydelta");
-    check(xcount != g.xcount, "xcount_swe.ne.xcount");
-    check(ycount != g.ycount, "ycount_swe.ne.ycount");
-    if (mismatch) {
-        con.blank();
-        con.line("Mismatch between " + first_chars(name, 40));
-        con.line("     and the pdl file" + first_chars(rs.file_name(entry::pdl).str(), 40));
-        con.line("     or the SHD file");
-        con.line("Check files for origins, deltas and counts");
-        con.line("Could be due to # significant digits in header");
-        con.line("    in " + first_chars(name, 15) + "    shd file");
-        con.line(msg() << "xorigin " << hdr.xorigin << g.xorigin);
-        con.line(msg() << "yorigin " << hdr.yorigin << g.yorigin);
-        con.line(msg() << "xdelta  " << hdr.xdelta << g.xdelta);
-        con.line(msg() << "ydelta  " << hdr.ydelta << g.ydelta);
-        con.line(msg() << "xcount  " << xcount << g.xcount);
-        con.line(msg() << "ycount  " << ycount << g.ycount);
-        fatal_stop("Program aborted in read_gsm_ef @ 141");
-    }
-
+    check_same_grid(rs, hdr, name);
     rs.files.close(unit, true);
 
     // The counts now agree with the grid in force. The third dimension holds
     // every attribute of the file even when there are more of them than
     // land-cover classes.
-    const std::size_t nx = xcount > 0 ? static_cast<std::size_t>(xcount) : 0;
-    const std::size_t ny = ycount > 0 ? static_cast<std::size_t>(ycount) : 0;
-    std::vector<float>().swap(inarray3);
-    try {
-        inarray3.assign(nx * ny * nz, 0.0f);
-    } catch (const std::bad_alloc&) {
-        fatal_stop("ERROR: Failed to allocate inarray3 in read_static_r2c");
-    } catch (const std::length_error&) {
-        fatal_stop("ERROR: Failed to allocate inarray3 in read_static_r2c");
-    }
-    for (int k = 0; k < nattr; ++k) {
-        const auto& v = hdr.attributes[static_cast<std::size_t>(k)].values;
-        std::copy_n(v.begin(), std::min(v.size(), nx * ny), inarray3.begin() + static_cast<std::ptrdiff_t>(k * nx * ny));
-        decltype(AttributeEntry::values)().swap(hdr.attributes[static_cast<std::size_t>(k)].values);
-    }
+    copy_attributes(hdr, nattr, nz, inarray3);
 
     if (rs.iopt >= 1) con.line("Finished reading " + first_chars(name, 30));
 }

@@ -4,9 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <exception>
-#include <new>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -115,21 +112,17 @@ void check_shed_counts(Console& con, const ShedHeader& h, const std::string& nam
     fatal_stop("Program aborted in read_shed_ef: " + what + " out of range in " + name);
 }
 
-}  // namespace
-
-void read_shed_ef(RunState& rs, int unit, int entry) {
-    Console& con = rs.con;
-    ShedState& sh = rs.shed;
-    GridDescription& g = rs.grid;
-    const std::string name(rs.file_name(entry).trimmed());
-    FileUnit* info = rs.files.is_open(unit::info_report) ? &rs.files[unit::info_report] : nullptr;
-    auto report = [&](std::string_view text) {
+// Lines for the information report; nothing when it is not open.
+struct InfoReport {
+    FileUnit* info = nullptr;
+    void operator()(std::string_view text) const {
         if (info) info->put_line(text);
-    };
+    }
+};
 
-    ShedHeader hdr;
-    init_shed_header(hdr);
-
+// The file must be there, be an r2c file and open.
+FileUnit& open_shed_file(RunState& rs, int unit, int entry, const std::string& name, const InfoReport& report) {
+    Console& con = rs.con;
     if (!file_exists(map_path(name))) {
         con.blank();
         con.line("Fatal error");
@@ -152,15 +145,12 @@ void read_shed_ef(RunState& rs, int unit, int entry) {
         con.line(msg() << "iostat code =" << ios);
         fatal_stop("program aborted in read_shed_ef @ 130");
     }
-    FileUnit& f = rs.files[unit];
+    return rs.files[unit];
+}
 
-    read_header(
-        con, f, [&](std::string_view key, std::string_view value) { return handle_shed_key(con, hdr, key, value); },
-        "read_shed_ef", name, 4096);
-
-    check_shed_counts(con, hdr, name);
-
-    // The run's geometry, coordinate system and counts.
+// The run's geometry, coordinate system and counts from the header; the
+// debug grid must lie in the basin.
+void take_header(Console& con, const ShedHeader& hdr, GridDescription& g, ShedState& sh) {
     g.xcount = hdr.xcount;
     g.ycount = hdr.ycount;
     g.xorigin = hdr.xorigin;
@@ -190,12 +180,13 @@ void read_shed_ef(RunState& rs, int unit, int entry) {
         con.blank();
         fatal_stop("Program aborted in read_shd_ef @ 244");
     }
+}
 
-    read_attribute_values(hdr, hdr.xcount, hdr.ycount, f, rs.dist.thread_count());
-
-    // Grid bounds and cell sizes: minutes for a geographic grid, km otherwise.
+// Grid bounds and cell sizes: minutes for a geographic grid, km otherwise;
+// and the nominal cell size in km.
+void set_bounds(const ShedHeader& hdr, bool latlong, ShedState& sh) {
     const int xcount = hdr.xcount, ycount = hdr.ycount;
-    if (g.latlong) {
+    if (latlong) {
         sh.south = cut_to_int(60.0f * hdr.yorigin);
         sh.north = cut_to_int(60.0f * (hdr.yorigin + static_cast<float>(ycount) * hdr.ydelta));
         sh.west = cut_to_int(60.0f * hdr.xorigin);
@@ -220,12 +211,11 @@ void read_shed_ef(RunState& rs, int unit, int entry) {
     sh.al_km = sh.nominalgridsize_al / 1000.0f;
     sh.al_km2 = sh.al_km * sh.al_km;
     sh.al_whole_km = std::max(1, cut_to_int(sh.al_km));
+}
 
-    // Rank grid and per-grid arrays (grid numbers from 1; element 0 unused).
-    const std::size_t nx = xcount > 0 ? static_cast<std::size_t>(xcount) : 0;
-    const std::size_t ny = ycount > 0 ? static_cast<std::size_t>(ycount) : 0;
-    const int ntot = std::max(0, sh.totalnumofgrids);
-    const std::size_t ng = static_cast<std::size_t>(ntot) + 1;
+// Rank grid and per-grid arrays (grid numbers from 1; element 0 unused).
+void size_arrays(ShedState& sh, std::size_t nx, std::size_t ny) {
+    const std::size_t ng = static_cast<std::size_t>(std::max(0, sh.totalnumofgrids)) + 1;
     const int ncls = std::max(0, sh.classcount);
     sh.shed_xcount = static_cast<int>(nx);
     sh.shed_ycount = static_cast<int>(ny);
@@ -244,30 +234,58 @@ void read_shed_ef(RunState& rs, int unit, int entry) {
                      [&] { sh.aclass.assign(ng * static_cast<std::size_t>(ncls), 0.0f); });
     allocate_or_stop("Error with allocation of Fetch vectors in read_shed @ 336",
                      [&] { sh.fetch.assign(ng * 8, 0.0f); });
+}
 
-    const int nattr = std::min<int>(hdr.attribute_count, static_cast<int>(hdr.attributes.size()));
-    std::vector<std::string> lnames(static_cast<std::size_t>(nattr));
-    for (int a = 0; a < nattr; ++a) {
-        std::string s(hdr.attributes[static_cast<std::size_t>(a)].name.trimmed());
-        lower_case(s);
-        lnames[static_cast<std::size_t>(a)] = std::move(s);
+// The attributes of the file by their lower-case names, and their values
+// by cell (0 past the values read).
+class Attributes {
+public:
+    explicit Attributes(const ShedHeader& hdr)
+        : hdr_(hdr), count_(std::min<int>(hdr.attribute_count, static_cast<int>(hdr.attributes.size()))),
+          names_(static_cast<std::size_t>(count_)) {
+        for (int a = 0; a < count_; ++a) {
+            std::string s(hdr.attributes[static_cast<std::size_t>(a)].name.trimmed());
+            lower_case(s);
+            names_[static_cast<std::size_t>(a)] = std::move(s);
+        }
     }
-    auto value_at = [&](int a, std::size_t cell) -> float {
-        const auto& v = hdr.attributes[static_cast<std::size_t>(a)].values;
+    int count() const { return count_; }
+    const std::string& name(int a) const { return names_[static_cast<std::size_t>(a)]; }
+    float value(int a, std::size_t cell) const {
+        const auto& v = hdr_.attributes[static_cast<std::size_t>(a)].values;
         return cell < v.size() ? v[cell] : 0.0f;
-    };
+    }
 
-    // The grid numbers.
-    for (int a = 0; a < nattr; ++a) {
-        if (lnames[static_cast<std::size_t>(a)] != "rank") continue;
-        for (std::size_t c = 0; c < nx * ny; ++c) sh.rank[c] = cut_to_int(value_at(a, c));
+private:
+    const ShedHeader& hdr_;
+    int count_;
+    std::vector<std::string> names_;
+};
+
+// The land-cover fraction of class k (1..classcount) in grid n.
+float& class_fraction(ShedState& sh, int n, int k) {
+    const int ncls = std::max(0, sh.classcount);
+    return sh.aclass[static_cast<std::size_t>(n) * static_cast<std::size_t>(ncls) + static_cast<std::size_t>(k - 1)];
+}
+
+// True for a cell whose grid number has an entry in the per-grid arrays.
+bool numbered(const ShedState& sh, int n) { return n > 0 && n <= std::max(0, sh.totalnumofgrids); }
+
+// The grid numbers, and a warning for the cells the per-grid arrays cannot
+// hold.
+void read_ranks(Console& con, const Attributes& at, ShedState& sh, const std::string& name) {
+    const std::size_t cells = static_cast<std::size_t>(sh.shed_xcount) * static_cast<std::size_t>(sh.shed_ycount);
+    const int ntot = std::max(0, sh.totalnumofgrids);
+    for (int a = 0; a < at.count(); ++a) {
+        if (at.name(a) != "rank") continue;
+        for (std::size_t c = 0; c < cells; ++c) sh.rank[c] = cut_to_int(at.value(a, c));
     }
 
     // Cells numbered beyond :TotalNumOfGrids (all of them when the keyword
     // is missing) have no entry in the per-grid arrays and are left out: no
     // elevation, no land cover. That must not go unsaid.
     std::int64_t dropped = 0, kept = 0;
-    for (std::size_t c = 0; c < nx * ny; ++c) {
+    for (std::size_t c = 0; c < cells; ++c) {
         if (sh.rank[c] > ntot) ++dropped;
         else if (sh.rank[c] > 0) ++kept;
     }
@@ -283,19 +301,22 @@ void read_shed_ef(RunState& rs, int unit, int entry) {
                        std::to_string(ntot) + " in " + name);
         }
     }
+}
 
-    // The per-grid values of every cell in the basin. A rank beyond the
-    // per-grid arrays has no entry there: such a cell is passed over.
-    std::vector<Target> targets(static_cast<std::size_t>(nattr));
-    for (int a = 0; a < nattr; ++a) targets[static_cast<std::size_t>(a)] = target_of(lnames[static_cast<std::size_t>(a)], sh);
+// The per-grid values of every cell in the basin. A rank beyond the
+// per-grid arrays has no entry there: such a cell is passed over.
+void fill_per_grid(Console& con, const Attributes& at, ShedState& sh) {
+    const std::size_t cells = static_cast<std::size_t>(sh.shed_xcount) * static_cast<std::size_t>(sh.shed_ycount);
+    std::vector<Target> targets(static_cast<std::size_t>(at.count()));
+    for (int a = 0; a < at.count(); ++a) targets[static_cast<std::size_t>(a)] = target_of(at.name(a), sh);
     const float nominal_area = sh.nominalgridsize_al * sh.nominalgridsize_al;
-    for (std::size_t c = 0; c < nx * ny; ++c) {
+    for (std::size_t c = 0; c < cells; ++c) {
         const int n = sh.rank[c];
-        if (n <= 0 || n > ntot) continue;
+        if (!numbered(sh, n)) continue;
         const std::size_t un = static_cast<std::size_t>(n);
-        for (int a = 0; a < nattr; ++a) {
+        for (int a = 0; a < at.count(); ++a) {
             const Target& t = targets[static_cast<std::size_t>(a)];
-            const float v = value_at(a, c);
+            const float v = at.value(a, c);
             if (t.reals) (*t.reals)[un] = v;
             else if (t.ints) (*t.ints)[un] = cut_to_int(v);
             else if (t.fetch_dir) sh.fetch[un * 8 + static_cast<std::size_t>(t.fetch_dir - 1)] = v;
@@ -310,84 +331,95 @@ void read_shed_ef(RunState& rs, int unit, int entry) {
             if (t.gridarea) sh.frac[un] = v / nominal_area;
         }
     }
+}
 
-    // Elevations scale the rain of every cell when a lapse rate is set.
-    for (int n = 1; n <= ntot; ++n) {
+// Elevations scale the rain of every cell when a lapse rate is set.
+void check_elevations(Console& con, const ShedState& sh, const std::string& name) {
+    for (int n = 1; n <= std::max(0, sh.totalnumofgrids); ++n) {
         const float e = sh.elev[static_cast<std::size_t>(n)];
         if (!in_range(e, -max_elevation, max_elevation))
             check_magnitude(con, "read_shed_ef", "elev of grid no " + std::to_string(n), e, max_elevation, name);
     }
+}
 
-    // Land-cover fractions: the last classcount attributes, in their order.
-    // A file with fewer attributes than classes leaves the missing classes 0.
+// Land-cover fractions: the last classcount attributes, in their order. A
+// file with fewer attributes than classes leaves the missing classes 0.
+// Then the debug grid's dominant class and each grid number's row and column.
+void place_classes_and_grids(const Attributes& at, ShedState& sh) {
+    const std::size_t nx = static_cast<std::size_t>(sh.shed_xcount), ny = static_cast<std::size_t>(sh.shed_ycount);
+    const int ncls = std::max(0, sh.classcount);
     for (std::size_t c = 0; c < nx * ny; ++c) {
         const int n = sh.rank[c];
-        if (n <= 0 || n > ntot) continue;
+        if (!numbered(sh, n)) continue;
         for (int k = 1; k <= ncls; ++k) {
-            const int a = nattr - ncls + k - 1;
+            const int a = at.count() - ncls + k - 1;
             if (a < 0) continue;
-            sh.aclass[static_cast<std::size_t>(n) * static_cast<std::size_t>(ncls) + static_cast<std::size_t>(k - 1)] =
-                value_at(a, c);
+            class_fraction(sh, n, k) = at.value(a, c);
         }
     }
-    auto aclass = [&](int n, int k) -> float& {
-        return sh.aclass[static_cast<std::size_t>(n) * static_cast<std::size_t>(ncls) + static_cast<std::size_t>(k - 1)];
-    };
-    const bool debug_grid_known = sh.debuggridno >= 1 && sh.debuggridno <= ntot;
 
     sh.dominant_class = 1;
-    if (ncls >= 2 && debug_grid_known) {
+    if (ncls >= 2 && numbered(sh, sh.debuggridno)) {
         for (int k = 2; k <= ncls; ++k)
-            if (aclass(sh.debuggridno, k) > aclass(sh.debuggridno, sh.dominant_class)) sh.dominant_class = k;
+            if (class_fraction(sh, sh.debuggridno, k) > class_fraction(sh, sh.debuggridno, sh.dominant_class))
+                sh.dominant_class = k;
     }
 
     for (std::size_t i = 1; i <= ny; ++i)
         for (std::size_t j = 1; j <= nx; ++j) {
             const int n = sh.rank[(i - 1) * nx + (j - 1)];
-            if (n <= 0 || n > ntot) continue;
+            if (!numbered(sh, n)) continue;
             sh.yyy[static_cast<std::size_t>(n)] = static_cast<int>(i);
             sh.xxx[static_cast<std::size_t>(n)] = static_cast<int>(j);
         }
+}
 
+// The class fractions of every cell, one block of rows per class.
+void report_class_fractions(ShedState& sh, const InfoReport& report) {
+    const std::size_t nx = static_cast<std::size_t>(sh.shed_xcount), ny = static_cast<std::size_t>(sh.shed_ycount);
     std::string line;
-    if (rs.iopt > 0) {
-        report("Land Cover class fractions:");
-        for (int k = 1; k <= ncls; ++k) {
-            line = "class no=";
-            put_i(line, k, 5);
-            report(line);
-            for (std::size_t i = 0; i < ny; ++i) {
-                line.clear();
-                for (std::size_t j = 0; j < nx; ++j) {
-                    const int n = sh.rank[i * nx + j];
-                    append_fixed(line, (n > 0 && n <= ntot) ? aclass(n, k) : 0.0f, 6, 2);
-                }
-                report(line);
+    report("Land Cover class fractions:");
+    for (int k = 1; k <= std::max(0, sh.classcount); ++k) {
+        line = "class no=";
+        put_i(line, k, 5);
+        report(line);
+        for (std::size_t i = 0; i < ny; ++i) {
+            line.clear();
+            for (std::size_t j = 0; j < nx; ++j) {
+                const int n = sh.rank[i * nx + j];
+                append_fixed(line, numbered(sh, n) ? class_fraction(sh, n, k) : 0.0f, 6, 2);
             }
+            report(line);
         }
     }
+}
 
-    for (auto& at : hdr.attributes) decltype(at.values)().swap(at.values);
-
+// The debug grid's row and column (0 and 0 when there is none).
+void place_debug_grid(ShedState& sh, const InfoReport& report) {
     sh.debug_row = sh.debug_col = 0;  // no grid carries number 0: no debug grid
-    if (debug_grid_known) {
-        sh.debug_row = sh.yyy[static_cast<std::size_t>(sh.debuggridno)];
-        sh.debug_col = sh.xxx[static_cast<std::size_t>(sh.debuggridno)];
-        report("");
-        line = " Debug grid reset to grid number n,row col";
-        put_i(line, sh.debuggridno, 7);
-        put_i(line, sh.debug_row, 7);
-        put_i(line, sh.debug_col, 7);
-        report(line);
-    }
+    if (!numbered(sh, sh.debuggridno)) return;
+    sh.debug_row = sh.yyy[static_cast<std::size_t>(sh.debuggridno)];
+    sh.debug_col = sh.xxx[static_cast<std::size_t>(sh.debuggridno)];
+    report("");
+    std::string line = " Debug grid reset to grid number n,row col";
+    put_i(line, sh.debuggridno, 7);
+    put_i(line, sh.debug_row, 7);
+    put_i(line, sh.debug_col, 7);
+    report(line);
+}
 
-    // Grid numbers the file declares in the basin but the arrays do not hold
-    // are left out of the checks and the listing.
-    const int nbasin = std::min(sh.numgridsinbasin, ntot);
-    for (int n = 1; n <= nbasin; ++n) {
+// The grid numbers the file declares in the basin that the arrays hold:
+// the others are left out of the checks and the listing.
+int basin_grids(const ShedState& sh) { return std::min(sh.numgridsinbasin, std::max(0, sh.totalnumofgrids)); }
+
+// Class fractions of a basin grid that do not add up to 1 are scaled to.
+void correct_class_areas(ShedState& sh, const InfoReport& report) {
+    const int ncls = std::max(0, sh.classcount);
+    std::string line;
+    for (int n = 1; n <= basin_grids(sh); ++n) {
         const std::size_t un = static_cast<std::size_t>(n);
         float sum = 0.0f;
-        for (int k = 1; k <= ncls; ++k) sum += aclass(n, k);
+        for (int k = 1; k <= ncls; ++k) sum += class_fraction(sh, n, k);
         if (sum == 1.0f) continue;
         line = " Warning: area correction in grid(n,i,j)";
         put_i(line, n, 5);
@@ -396,7 +428,7 @@ void read_shed_ef(RunState& rs, int unit, int entry) {
         append_fixed(line, sum, 9, 5);
         report(line);
         if (sum > 0.0f) {
-            for (int k = 1; k <= ncls; ++k) aclass(n, k) = aclass(n, k) / sum;
+            for (int k = 1; k <= ncls; ++k) class_fraction(sh, n, k) = class_fraction(sh, n, k) / sum;
         } else {
             line = " Warning: total area = 0.0 for grid(n,i,j)";
             put_i(line, n, 5);
@@ -405,8 +437,11 @@ void read_shed_ef(RunState& rs, int unit, int entry) {
             for (int k = 1; k <= ncls; ++k) report(line);
         }
     }
+}
 
-    for (int n = 1; n <= ntot; ++n) {
+// Slopes are kept as their square roots; a negative channel slope stops.
+void take_slope_roots(Console& con, ShedState& sh, const std::string& name) {
+    for (int n = 1; n <= std::max(0, sh.totalnumofgrids); ++n) {
         const std::size_t un = static_cast<std::size_t>(n);
         if (sh.slope[un] < 0.0f) {
             con.line(msg() << "In read_shed_ef reading the file :" << name);
@@ -421,9 +456,13 @@ void read_shed_ef(RunState& rs, int unit, int entry) {
         sh.slope[un] = std::sqrt(sh.slope[un]);
         sh.sqrt_intslope[un] = std::sqrt(sh.intslope[un]);
     }
+}
 
-    rs.files.close(unit, true);
-
+// The per-grid listing of the basin, then each grid's fetch distances.
+void report_grid_properties(ShedState& sh, const InfoReport& report) {
+    const int ncls = std::max(0, sh.classcount);
+    const int nbasin = basin_grids(sh);
+    std::string line;
     report("Grid properties:");
     report("  basin file:");
     report("    n    yy   xx          da      cap   slope   elv"
@@ -446,7 +485,7 @@ void read_shed_ef(RunState& rs, int unit, int entry) {
         line += "  ";
         append_fixed(line, sh.frac[un], 5, 2);
         line += "  ";
-        for (int k = 1; k <= ncls; ++k) append_fixed(line, aclass(n, k), 5, 2);
+        for (int k = 1; k <= ncls; ++k) append_fixed(line, class_fraction(sh, n, k), 5, 2);
         report(line);
     }
     for (int n = 1; n <= nbasin; ++n) {
@@ -456,6 +495,44 @@ void read_shed_ef(RunState& rs, int unit, int entry) {
         for (std::size_t d = 0; d < 8; ++d) l << sh.fetch[un * 8 + d];
         report(l.str());
     }
+}
+
+}  // namespace
+
+void read_shed_ef(RunState& rs, int unit, int entry) {
+    Console& con = rs.con;
+    ShedState& sh = rs.shed;
+    const std::string name(rs.file_name(entry).trimmed());
+    const InfoReport report{rs.files.is_open(unit::info_report) ? &rs.files[unit::info_report] : nullptr};
+
+    ShedHeader hdr;
+    init_shed_header(hdr);
+    FileUnit& f = open_shed_file(rs, unit, entry, name, report);
+    read_header(
+        con, f, [&](std::string_view key, std::string_view value) { return handle_shed_key(con, hdr, key, value); },
+        "read_shed_ef", name, 4096);
+    check_shed_counts(con, hdr, name);
+    take_header(con, hdr, rs.grid, sh);
+    read_attribute_values(hdr, hdr.xcount, hdr.ycount, f, rs.dist.thread_count());
+    set_bounds(hdr, rs.grid.latlong, sh);
+    size_arrays(sh, hdr.xcount > 0 ? static_cast<std::size_t>(hdr.xcount) : 0,
+                hdr.ycount > 0 ? static_cast<std::size_t>(hdr.ycount) : 0);
+
+    {
+        const Attributes at(hdr);
+        read_ranks(con, at, sh, name);
+        fill_per_grid(con, at, sh);
+        check_elevations(con, sh, name);
+        place_classes_and_grids(at, sh);
+    }
+    if (rs.iopt > 0) report_class_fractions(sh, report);
+    for (auto& at : hdr.attributes) decltype(at.values)().swap(at.values);
+
+    place_debug_grid(sh, report);
+    correct_class_areas(sh, report);
+    take_slope_roots(con, sh, name);
+    rs.files.close(unit, true);
+    report_grid_properties(sh, report);
 }
 
 }  // namespace nimbex

@@ -11,6 +11,7 @@
 
 #include "driver/run_state.h"
 #include "platform/fatal.h"
+#include "readers/par_state.h"
 #include "readers/parameter_file.h"
 
 namespace par_test {
@@ -86,7 +87,7 @@ protected:
         }
         rs.file_name(2) = "bsnm_par.csv";
         try {
-            nimbex::read_par_parser(rs, 32, 2);
+            nimbex::read_par_parser(rs, 32, 2, par);
         } catch (const nimbex::FatalStop& e) {
             return e.message();
         }
@@ -108,6 +109,7 @@ protected:
     std::istringstream in{std::string(50, '\n')};
     nimbex::Console con{out, in};
     nimbex::RunState rs{con};
+    nimbex::ParState par;  // the reader's state, kept across runs like the values set before one
 };
 
 }  // namespace par_test

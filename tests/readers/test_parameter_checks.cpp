@@ -87,9 +87,9 @@ TEST_F(ParChecks, AbsentConstantsTakeDefaultsWithTwoPauses) {
     set_line(text, ":a9,", "");
     set_line(text, ":a10", "");
     ASSERT_EQ(run(), "");
-    EXPECT_FLOAT_EQ(rs.par.a7, 0.5f);
-    EXPECT_FLOAT_EQ(rs.par.a9, 0.333f);
-    EXPECT_FLOAT_EQ(rs.par.a10, 1.0f);
+    EXPECT_FLOAT_EQ(par.a7, 0.5f);
+    EXPECT_FLOAT_EQ(par.a9, 0.333f);
+    EXPECT_FLOAT_EQ(par.a10, 1.0f);
     EXPECT_EQ(pauses(" Program paused in rdpar @ 480"), 1);
     EXPECT_EQ(pauses("  Program paused in rdpar @ 512"), 1);
     EXPECT_NE(info().find(" \n WARNING - in rdpar\nValue for weighting factor - old vs. new sca value\n"
@@ -104,20 +104,20 @@ TEST_F(ParChecks, A9JustInsideAndOutside) {
     const std::string base = text;
     set_line(text, ":a9,", ":a9,0.31");
     ASSERT_EQ(run(), "");
-    EXPECT_FLOAT_EQ(rs.par.a9, 0.31f);
+    EXPECT_FLOAT_EQ(par.a9, 0.31f);
     EXPECT_EQ(console().find("paused"), std::string::npos);
     text = base;
     set_line(text, ":a9,", ":a9,0.29");
     ASSERT_EQ(run(), "");
-    EXPECT_FLOAT_EQ(rs.par.a9, 0.333f);
+    EXPECT_FLOAT_EQ(par.a9, 0.333f);
     EXPECT_EQ(pauses("  Program paused in rdpar @ 512"), 1);
 }
 
 TEST_F(ParChecks, A12MissingWithDisaggregationPausesAndStaysZero) {
     set_line(text, ":a12", "");
-    rs.par.evt_smrflg = 'y';
+    par.evt_smrflg = 'y';
     ASSERT_EQ(run(), "");
-    EXPECT_FLOAT_EQ(rs.par.a12, 0.0f);
+    EXPECT_FLOAT_EQ(par.a12, 0.0f);
     EXPECT_TRUE(has(" Value for a12 not defined in the paramerter file\n a12=0.001 assumed - matches previous results\n"
                     " Paused in rdpar after reading aNN values\n\n Hit enter to accept default & continue\n"
                     " Program paused in rdpar @ 480\n"));
@@ -147,7 +147,7 @@ TEST_F(ParChecks, WetlandRules) {
         return t;
     }();
     rs.shed.classcount = 4;
-    rs.par.evt_wetflg = 'y';
+    par.evt_wetflg = 'y';
     text = four;
     // Every per-class line gets one more value in front: class 1 repeated.
     std::string fixed;
@@ -167,7 +167,7 @@ TEST_F(ParChecks, WetlandRules) {
     set_line(text, ":ClassName", ":ClassName,forest,Wetland,water,impervious");
     set_line(text, ":a9,", ":a9,6.0");  // defaulted: the run pauses and goes on
     ASSERT_EQ(run(), "") << console();
-    EXPECT_EQ(rs.par.class_name[2].str(), "wetland   ");
+    EXPECT_EQ(par.class_name[2].str(), "wetland   ");
     EXPECT_EQ(pauses("  Program paused in rdpar @ 512"), 1);
 
     // Wetland named like the class before it takes over its parameters.
@@ -178,7 +178,7 @@ TEST_F(ParChecks, WetlandRules) {
     text = same;
     out.str("");
     EXPECT_EQ(run(), "Program aborted in read_par_parser at line ~217");  // still not labelled wetland
-    EXPECT_FLOAT_EQ(rs.par.rec[2], 0.1f);
+    EXPECT_FLOAT_EQ(par.rec[2], 0.1f);
     EXPECT_TRUE(has("WARNING:\nInt. values for classes           2 and           1 for month           7\n"
                     "are set equal\n"));
     EXPECT_TRUE(has("Class no.            2  is expected to be\nthe wetland class and be labelled as such\n"
@@ -198,17 +198,17 @@ TEST_F(ParChecks, WetlandRules) {
 TEST_F(ParChecks, ClassNamesAndTracer) {
     set_line(text, ":ClassName", ":ClassName,Glacier_ice,Waterbody,' GLACIER'");
     ASSERT_EQ(run(), "");
-    EXPECT_EQ(rs.par.class_name[1].str(), "glacier   ");
-    EXPECT_EQ(rs.par.class_name[2].str(), "water     ");
-    EXPECT_EQ(rs.par.class_name[3].str(), "glacier   ");
-    EXPECT_EQ(rs.par.glacier_class, 3);
+    EXPECT_EQ(par.class_name[1].str(), "glacier   ");
+    EXPECT_EQ(par.class_name[2].str(), "water     ");
+    EXPECT_EQ(par.class_name[3].str(), "glacier   ");
+    EXPECT_EQ(par.glacier_class, 3);
 
     text = par_test::demo_text();
     set_line(text, ":itrace", ":itrace,1");
-    rs.par.evt_trcflg = 'y';
+    par.evt_trcflg = 'y';
     out.str("");
     ASSERT_EQ(run(), "");
-    EXPECT_EQ(rs.par.evt_trcflg, 'n');
+    EXPECT_EQ(par.evt_trcflg, 'n');
     EXPECT_TRUE(has("Tracer is set to track glacier melt\nand the tracer flag (trcflg) is set to \"y\"\n"
                     "but there is no glacier class\ntrcflg is set to \"n\" \n\nContinue by hitting enter\n"));
 }
@@ -221,7 +221,7 @@ TEST_F(ParChecks, WarningsAndQuietCorrections) {
     set_line(text, ":tempa3", ":tempa3,0.0");
     set_line(text, ":flz", ":flz,0.0");
     ASSERT_EQ(run(), "");
-    const ParState& p = rs.par;
+    const ParState& p = par;
     EXPECT_FLOAT_EQ(p.fmadjust, 0.0f);
     EXPECT_TRUE(has("fmadjust is set to 0.0\n because there are no limits set in bsnm.par\n hit enter to continue"));
     EXPECT_TRUE(has("\nWARNING\nValue for fpet for water class =   0.00000000    \n"));
@@ -241,7 +241,7 @@ TEST_F(ParChecks, FmadjustPromptLeavesItsLineOpenAndTakesOneLine) {
     set_line(text, ":fmahigh", ":fmahigh,2.0");
     in.str("typed answer\n\n");
     ASSERT_EQ(run(), "");
-    EXPECT_FLOAT_EQ(rs.par.fmadjust, 0.0f);
+    EXPECT_FLOAT_EQ(par.fmadjust, 0.0f);
     const std::string c = console();
     const std::string tail = "fmadjust,fmalow,fmahigh/  0.500000000       0.00000000       2.00000000    \n"
                              "fmadjust is set to 0.0\n because there are no limits set in bsnm.par\n"
@@ -257,7 +257,7 @@ TEST_F(ParChecks, FmadjustPromptLeavesItsLineOpenAndTakesOneLine) {
 TEST_F(ParChecks, InterceptionTablesAndRoutingPerGrid) {
     set_line(text, ":IntCap_Jan", ":IntCap_Jan,1.0,0.5,0.0");  // water class limited to 1.0e-6
     ASSERT_EQ(run(), "");
-    const ParState& p = rs.par;
+    const ParState& p = par;
     EXPECT_FLOAT_EQ(p.hmax[1], 2.5f);
     EXPECT_FLOAT_EQ(p.fpetm[1][1], 0.7f * 1.0f / 2.5f);
     EXPECT_FLOAT_EQ(p.hmax[2], 0.001f);   // a11
@@ -276,8 +276,8 @@ TEST_F(ParChecks, InterceptionTablesAndRoutingPerGrid) {
     text = par_test::demo_text();
     set_line(text, ":a11", ":a11,0.0");
     ASSERT_EQ(run(), "");
-    EXPECT_FLOAT_EQ(rs.par.hmax[2], 0.0f);
-    EXPECT_FLOAT_EQ(rs.par.fpetm[2][1], 0.0f);
+    EXPECT_FLOAT_EQ(par.hmax[2], 0.0f);
+    EXPECT_FLOAT_EQ(par.fpetm[2][1], 0.0f);
 }
 
 TEST_F(ParChecks, GlobalLimitsSectionAndSmoothing) {
@@ -298,8 +298,8 @@ TEST_F(ParChecks, GlobalLimitsSectionAndSmoothing) {
     EXPECT_FALSE(has("smoothing dist"));
     EXPECT_TRUE(has("WARNING:\nNew section of GlobalParLimits not found\nin the par file.\n"
                     "rlapsedlt,tlapsedlt,radinfldlt & smoothdist\nset - -1.0  <<<<<<<<<<<<<<<<<<<<<<<<<<<<<<\n\n"));
-    EXPECT_FLOAT_EQ(rs.par.radinfldlt, -1.0f);
-    EXPECT_FLOAT_EQ(rs.par.smoothdisdlt, -1.0f);
+    EXPECT_FLOAT_EQ(par.radinfldlt, -1.0f);
+    EXPECT_FLOAT_EQ(par.smoothdisdlt, -1.0f);
 }
 
 TEST_F(ParChecks, DdsflgOverride) {
@@ -307,16 +307,16 @@ TEST_F(ParChecks, DdsflgOverride) {
     set_line(text, ":a3,", ":a3,-0.1");
     const std::string dds = text;
     ASSERT_EQ(run(), "");
-    EXPECT_EQ(rs.par.ddsflg, 1);
+    EXPECT_EQ(par.ddsflg, 1);
     EXPECT_EQ(rs.iopt, 0);
-    EXPECT_FLOAT_EQ(rs.par.a3, 0.05f);
+    EXPECT_FLOAT_EQ(par.a3, 0.05f);
     EXPECT_TRUE(has("a3 < 0   Must be = or > 0 to use DDS\nPlease correct the par file\na3=0.05 assumed\n\n"));
 
     std::ofstream("ddsflg_override.txt") << "0\n";
     text = dds;
     out.str("");
     ASSERT_EQ(run(), "");
-    EXPECT_EQ(rs.par.ddsflg, 0);
+    EXPECT_EQ(par.ddsflg, 0);
     EXPECT_EQ(rs.iopt, 1);
     EXPECT_TRUE(has("---------------------------------------------\n"
                     "DDS_flag set to `0` for normal production run\n\n"));
@@ -329,15 +329,15 @@ TEST_F(ParChecks, EvaporationLatitude) {
     rs.grid.yorigin = 44.0f;
     rs.grid.ydelta = 0.5f;
     ASSERT_EQ(run(), "");
-    EXPECT_FLOAT_EQ(rs.par.lat, 44.75f);  // row 2 of the last grid
-    EXPECT_FLOAT_EQ(rs.par.sinlat[1], std::sin(44.25f * 3.1416f / 180.0f));
+    EXPECT_FLOAT_EQ(par.lat, 44.75f);  // row 2 of the last grid
+    EXPECT_FLOAT_EQ(par.sinlat[1], std::sin(44.25f * 3.1416f / 180.0f));
 
     text = four;
     rs.grid.projection = "UTM";
     rs.grid.ydelta = 1000.0f;
     out.str("");
     ASSERT_EQ(run(), "");
-    EXPECT_FLOAT_EQ(rs.par.lat, 45.5f);
+    EXPECT_FLOAT_EQ(par.lat, 45.5f);
     EXPECT_TRUE(has("UTM       \n\nNEW:   flgevp2 = 4 option\n"));
     EXPECT_TRUE(has("of the origin given in the par file as   45.5000000    \n"));
     EXPECT_TRUE(has("north-most latitude:   45.5135002    \nPlease check\n"));

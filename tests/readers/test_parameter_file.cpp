@@ -15,7 +15,7 @@ TEST_F(ParRun, DemoFileReadsEndToEndWithoutPauses) {
               "no of lines read in the par file =         243\n"
               "Closed unit=          32\n" +
                   fit("bsnm_par.csv", 50) + "read\n");
-    const ParState& p = rs.par;
+    const ParState& p = par;
     EXPECT_EQ(rs.iopt, 1);
     EXPECT_FLOAT_EQ(rs.rlapse, 0.0005f);
     EXPECT_FLOAT_EQ(rs.radiusinflce, 25.0f);
@@ -61,41 +61,54 @@ TEST_F(ParRun, SeparatorsAndKeywordPrefixes) {
     text = par_test::demo_text();
     set_line(text, ":a1,", ":a1 0.5");
     set_line(text, ":a10", ":a10 2.5");
-    rs.par.a1 = 3.0f;
+    par.a1 = 3.0f;
     ASSERT_EQ(run(), "");
-    EXPECT_FLOAT_EQ(rs.par.a1, 3.0f);
-    EXPECT_FLOAT_EQ(rs.par.a10, 2.5f);
+    EXPECT_FLOAT_EQ(par.a1, 3.0f);
+    EXPECT_FLOAT_EQ(par.a10, 2.5f);
     text = par_test::demo_text();
     set_line(text, ":a1,", ":a1,0.5");
     ASSERT_EQ(run(), "");
-    EXPECT_FLOAT_EQ(rs.par.a1, 0.5f);
+    EXPECT_FLOAT_EQ(par.a1, 0.5f);
 }
 
 TEST_F(ParRun, GlobalMarkerFollowedByCommasIsNotAMarker) {
     set_line(text, ":GlobalParameters", ":GlobalParameters,,");
     set_line(text, ":RoutingParameters", ":RoutingParameters,,,,");  // other markers may have them
     ASSERT_EQ(run(), "");
-    EXPECT_EQ(rs.par.sec_start[1], 0);
-    EXPECT_EQ(rs.par.sec_start[2], 46);
-    EXPECT_EQ(rs.par.ncomments, 0);          // no comment collection without the marker
+    EXPECT_EQ(par.sec_start[1], 0);
+    EXPECT_EQ(par.sec_start[2], 46);
+    EXPECT_EQ(par.ncomments, 0);          // no comment collection without the marker
     EXPECT_FLOAT_EQ(rs.rlapse, 0.0005f);     // section read from line 1
+}
+
+// The run sees only the result: the switches go in, what others use comes out.
+TEST_F(ParRun, ResultHandsOnWhatTheRunUses) {
+    set_line(text, ":itrace", ":itrace,1");
+    set_line(text, ":numa", ":numa,3");
+    ASSERT_EQ(run(), "");  // writes the file
+    const ParResult r = read_par_parser(rs, 32, 2, ParSwitches{'n', 'n', 'y'});
+    EXPECT_FLOAT_EQ(r.a12, 1.0f);
+    EXPECT_EQ(r.numa, 3);
+    EXPECT_EQ(r.trcflg, 'n');  // no glacier class to trace
+    ASSERT_EQ(r.class_name.size(), 4u);
+    EXPECT_EQ(r.class_name[3].str(), "impervious");
 }
 
 TEST_F(ParRun, SectionWithoutEndMarkerKeepsItsValues) {
     set_line(text, ":EndSnowParameters", "");
-    allocate_par_arrays(rs);
-    rs.par.fm[2] = 7.0f;
+    allocate_par_arrays(rs, par);
+    par.fm[2] = 7.0f;
     ASSERT_EQ(run(), "");
-    EXPECT_FLOAT_EQ(rs.par.fm[2], 7.0f);
-    EXPECT_FLOAT_EQ(rs.par.fpet[1], 3.0f);  // the sections around it are read
-    EXPECT_FLOAT_EQ(rs.par.h[1][6], 2.5f);
+    EXPECT_FLOAT_EQ(par.fm[2], 7.0f);
+    EXPECT_FLOAT_EQ(par.fpet[1], 3.0f);  // the sections around it are read
+    EXPECT_FLOAT_EQ(par.h[1][6], 2.5f);
 }
 
 TEST_F(ParRun, ValueCountsOfPerClassLines) {
     set_line(text, ":retn", ":retn,50.0,0.0,0.1,99.0,98.0");  // extra values are ignored
     std::string keep = text;
     ASSERT_EQ(run(), "");
-    EXPECT_FLOAT_EQ(rs.par.retn[3], 0.1f);
+    EXPECT_FLOAT_EQ(par.retn[3], 0.1f);
 
     text = keep;
     set_line(text, ":fcap", ":fcap,0.15,0.0");  // too few values
@@ -117,11 +130,11 @@ TEST_F(ParRun, NullsRepeatCountsSlashAndNames) {
     set_line(text, ":flz", ":flz,1.0E-05,,3.0E-05");
     set_line(text, ":RoutingParLimits", "");  // one value per line there: leave it out
     set_line(text, ":EndRoutingParLimits", "");
-    allocate_par_arrays(rs);
-    rs.par.flz[2] = 5.0e-5f;
-    rs.par.pool[3] = 4.0f;
+    allocate_par_arrays(rs, par);
+    par.flz[2] = 5.0e-5f;
+    par.pool[3] = 4.0f;
     ASSERT_EQ(run(), "");
-    const ParState& p = rs.par;
+    const ParState& p = par;
     EXPECT_FLOAT_EQ(p.flz[1], 1.0e-5f);
     EXPECT_FLOAT_EQ(p.flz[2], 5.0e-5f);  // null value: unchanged
     EXPECT_FLOAT_EQ(p.flz[3], 3.0e-5f);
@@ -138,9 +151,9 @@ TEST_F(ParRun, CommentTableHoldsOneHundred) {
     for (int i = 5; i <= 102; ++i) more += "# comment " + std::to_string(i) + "\n";
     text = more + text;
     ASSERT_EQ(run(), "");
-    EXPECT_EQ(rs.par.ncomments, 100);
-    EXPECT_EQ(rs.par.comments[97].substr(0, 13), "# comment 102");
-    EXPECT_EQ(rs.par.comments[99].substr(0, 12), "# Land cover");  // the file's own come after
+    EXPECT_EQ(par.ncomments, 100);
+    EXPECT_EQ(par.comments[97].substr(0, 13), "# comment 102");
+    EXPECT_EQ(par.comments[99].substr(0, 12), "# Land cover");  // the file's own come after
     EXPECT_EQ(pauses("Hit enter to continue"), 2);
     EXPECT_EQ(par_test::count(console(), "max number of comments in the parfile \n"
                                          "GlobalParameter section exceeds 100\n"
@@ -188,7 +201,7 @@ TEST_F(ParRun, UnreadableTokensAreSectionErrors) {
 TEST_F(ParRun, MissingFile) {
     rs.file_name(2) = "nowhere_par.csv";
     try {
-        read_par_parser(rs, 32, 2);
+        read_par_parser(rs, 32, 2, par);
         FAIL();
     } catch (const FatalStop& e) {
         EXPECT_EQ(e.message(), "Program aborted in read_par_parser @ 280");
@@ -206,11 +219,11 @@ TEST_F(ParRun, LaterLinesWinAndLongFilesAreReadWhole) {
     add_after(text, ":EndGlobalParameters", filler);
     ASSERT_EQ(run(), "");
     EXPECT_FLOAT_EQ(rs.rlapse, 0.0007f);
-    EXPECT_EQ(rs.par.nlines, 1246);
-    EXPECT_EQ(rs.par.sec_start[3], 1067);  // the last start marker counts
-    EXPECT_FLOAT_EQ(rs.par.ds[1], 1.0f);   // past line 1000
+    EXPECT_EQ(par.nlines, 1246);
+    EXPECT_EQ(par.sec_start[3], 1067);  // the last start marker counts
+    EXPECT_FLOAT_EQ(par.ds[1], 1.0f);   // past line 1000
     EXPECT_FLOAT_EQ(rs.smoothdist, 0.0f);
-    EXPECT_FLOAT_EQ(rs.par.smoothdishgh, 10.0f);
+    EXPECT_FLOAT_EQ(par.smoothdishgh, 10.0f);
 }
 
 TEST_F(ParRun, LinesAreCutAt512Columns) {
@@ -229,12 +242,12 @@ TEST_F(ParRun, LinesAreCutAt512Columns) {
 
 TEST_F(ParRun, SublimationRateIsHourly) {
     set_line(text, ":sublim_factor", ":sublim_rate,2.4,0.0,4.8");
-    allocate_par_arrays(rs);
-    rs.par.sublim_factor[1] = 0.5f;
+    allocate_par_arrays(rs, par);
+    par.sublim_factor[1] = 0.5f;
     ASSERT_EQ(run(), "");
-    EXPECT_EQ(rs.par.sublim_mode, SublimMode::rate);
-    EXPECT_FLOAT_EQ(rs.par.sublim_rate[1], 0.1f);
-    EXPECT_FLOAT_EQ(rs.par.sublim_rate[3], 0.2f);
-    EXPECT_FLOAT_EQ(rs.par.sublim_factor[1], 0.0f);
-    EXPECT_FLOAT_EQ(rs.par.subhgh[1], 0.5f / 24.0f);
+    EXPECT_EQ(par.sublim_mode, SublimMode::rate);
+    EXPECT_FLOAT_EQ(par.sublim_rate[1], 0.1f);
+    EXPECT_FLOAT_EQ(par.sublim_rate[3], 0.2f);
+    EXPECT_FLOAT_EQ(par.sublim_factor[1], 0.0f);
+    EXPECT_FLOAT_EQ(par.subhgh[1], 0.5f / 24.0f);
 }

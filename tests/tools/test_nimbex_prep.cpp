@@ -320,8 +320,7 @@ TEST(NimbexPrep, ClassFractionGridsReachTheParameterFile) {
     nimbex::prep::read_watershed(s, "b_shd.r2c");
     nimbex::RunState& rs = s.rs();
     rs.file_name(2) = "b_par.csv";
-    nimbex::create_class_arrays(rs);
-    nimbex::read_par_parser(rs, 32, 2);
+    nimbex::read_par_parser(rs, 32, 2, nimbex::ParSwitches{});
     const std::string said = s.take_console();
     fs::current_path(here);
     EXPECT_EQ(said.find("WARNING"), std::string::npos) << said;

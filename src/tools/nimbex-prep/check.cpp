@@ -354,11 +354,8 @@ int cmd_check(const Args& a, std::ostream& out) {
         problem("the parameter file " + par + " is not there", "correct :parfilename, or write one with nimbex-prep template");
     } else {
         try {
-            create_class_arrays(rs);
-            rs.par.evt_smrflg = rs.evt.sw.smrflg;
-            rs.par.evt_wetflg = rs.evt.sw.wetflg;
-            rs.par.evt_trcflg = rs.evt.sw.trcflg;
-            read_par_parser(rs, unit::parameters, entry::parameters);
+            const ParResult par_read = read_par_parser(rs, unit::parameters, entry::parameters,
+                                                       {rs.evt.sw.smrflg, rs.evt.sw.wetflg, rs.evt.sw.trcflg});
             std::istringstream said(s.take_console());
             std::string first;
             for (std::string l; std::getline(said, l);) {
@@ -371,10 +368,10 @@ int cmd_check(const Args& a, std::ostream& out) {
                         "correct the value named (nimbex-prep template writes a file that passes silently)");
             const auto& names = shd_info.attribute_names;
             const int n = rs.shed.classcount;
-            for (int k = 1; k <= n && static_cast<std::size_t>(k) < rs.par.class_name.size(); ++k) {
+            for (int k = 1; k <= n && static_cast<std::size_t>(k) < par_read.class_name.size(); ++k) {
                 if (static_cast<int>(names.size()) - n + k - 1 < 0) break;
                 const std::string w = lower(fit(names[names.size() - n + k - 1], 10));
-                const std::string p = lower(std::string(rs.par.class_name[k].str()));
+                const std::string p = lower(std::string(par_read.class_name[k].str()));
                 if (std::string(trim(w)) != std::string(trim(p)))
                     problem("class " + std::to_string(k) + " is " + std::string(trim(p)) + " in " + par + " but " +
                                 std::string(trim(w)) + " in " + shd,
