@@ -31,11 +31,6 @@ struct Problem {
     std::string what, fix;
 };
 
-std::string lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 // A name as the file system sees it, for comparing inputs with outputs.
 std::string same_file_key(std::string_view name) {
     std::string p = map_path(name);
@@ -43,11 +38,7 @@ std::string same_file_key(std::string_view name) {
     return p;
 }
 
-const char* const switch_names[] = {"snwflg",  "sedflg",   "vapflg",   "smrflg",  "resinflg", "tbcflg",
-                                    "resumflg", "contflg", "routeflg", "crseflg", "ensimflg", "kenueflg",
-                                    "picflg",  "wetflg",   "modelflg", "shdflg",  "trcflg",   "hdrflg",
-                                    "frcflg",  "initflg",  "grdflg",   "ntrlflg", "nudgeflg", "resetflg",
-                                    "divertflg", "pafflg", "fliflg",   "lakeflg", "iceflg"};
+// The file-name keywords of an event file (its entries 1, 2, 3, 5 and 10).
 const char* const name_keys[] = {":basinfilename", ":parfilename", ":pointdatalocations", ":pointprecip",
                                  ":griddedrainfile"};
 
@@ -298,7 +289,7 @@ void Check::check_event_names() {
     }
     for (std::size_t k = 1; k < events_.size(); ++k) {
         std::string missing;
-        for (const char* sw : switch_names)
+        for (const char* sw : event_switches)
             if (events_[0].raw.switches.count(sw) && !events_[k].raw.switches.count(sw)) missing += std::string(" :") + sw;
         if (!missing.empty())
             problem(events_[k].file + " has no line for" + missing + " (such a switch keeps the previous event's letter, "

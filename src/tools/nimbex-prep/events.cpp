@@ -21,12 +21,6 @@ namespace {
 constexpr std::size_t name_field = 60;   // file names of an event file
 constexpr std::size_t chain_field = 30;  // names of chained event files
 
-const char* const switches[] = {"snwflg",  "sedflg",   "vapflg",   "smrflg",  "resinflg", "tbcflg",
-                                "resumflg", "contflg", "routeflg", "crseflg", "ensimflg", "kenueflg",
-                                "picflg",  "wetflg",   "modelflg", "shdflg",  "trcflg",   "hdrflg",
-                                "frcflg",  "initflg",  "grdflg",   "ntrlflg", "nudgeflg", "resetflg",
-                                "divertflg", "pafflg", "fliflg",   "lakeflg", "iceflg"};
-
 std::string field_name(const std::string& path, const char* what) {
     const std::string p = event_path(path);
     if (p.size() > name_field)
@@ -163,7 +157,7 @@ std::string event_text(const std::vector<Ev>& evs, std::size_t k, const BasinNam
     kv(":day", std::to_string(e.start.d));
     kv(":hour", std::to_string(e.start.h));
     f += "#\n";
-    for (const char* sw : switches) kv(std::string(":") + sw, "n");
+    for (const char* sw : event_switches) kv(std::string(":") + sw, "n");
     f += "#\n";
     for (const auto& [key, v] : {std::pair{":intsoilmoisture", "0.25"}, {":rainconvfactor", "1.0"},
                                  {":eventprecipscalefactor", "1.0"}, {":precipscalefactor", "0.0"},

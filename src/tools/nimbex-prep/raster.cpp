@@ -18,11 +18,6 @@ namespace nimbex::prep {
 
 namespace {
 
-std::string lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 // True when the file starts like an ESRI ASCII grid ("ncols ...").
 bool looks_like_ascii_grid(const std::string& path) {
     std::ifstream in(path);

@@ -36,11 +36,6 @@ void check_class_name(const std::string& name) {
                         "keeps 10 characters of a class name and ends it at a blank, comma or '/')");
 }
 
-std::string lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 // What the command line asks for.
 struct WatershedRequest {
     std::string dem_path, mask_path, out_path;
