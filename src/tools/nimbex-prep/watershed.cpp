@@ -299,28 +299,30 @@ int cmd_watershed(const Args& a, std::ostream& out) {
     return 0;
 }
 
-int cmd_elevation(const Args& a, std::ostream& out) {
-    const Options o = parse_options(a, {"--dem", "--shd", "--out"}, {"--force"}, 0);
-    const std::string dem_path = o.need("--dem"), shd_path = o.need("--shd"), out_path = o.need("--out");
-    const OutputOptions oo{o.flag("--force")};
-    may_write(out_path, oo);
-    ReaderSession s;
-    read_watershed(s, shd_path);
-    const GridDescription g = s.rs().grid;
-    const Raster dem = read_raster(dem_path);
+namespace {
+
+// Where the watershed's grid starts in the DEM, in whole cells (column and
+// row offsets); refuses a DEM of other cells, not aligned or too small.
+void dem_offset(const Raster& dem, const std::string& dem_path, const GridDescription& g, long& cx, long& cy) {
     const double tol = 1.0e-3;
     if (std::fabs(dem.dx - g.xdelta) > tol || std::fabs(dem.dy - g.ydelta) > tol)
         throw PrepError(dem_path + ": cells of " + real_text(dem.dx) + " by " + real_text(dem.dy) + ", the watershed's are " +
                         real_text(g.xdelta) + " by " + real_text(g.ydelta) + "; resample the DEM to the watershed's cells");
     const double ox = (g.xorigin - dem.xll) / dem.dx, oy = (g.yorigin - dem.yll) / dem.dy;
-    const long cx = std::lround(ox), cy = std::lround(oy);
+    cx = std::lround(ox);
+    cy = std::lround(oy);
     if (std::fabs(ox - cx) * dem.dx > tol || std::fabs(oy - cy) * dem.dy > tol)
         throw PrepError(dem_path + ": its cells are not aligned with the watershed's (the corners differ by a part of "
                         "a cell); resample the DEM to the watershed's grid");
     if (cx < 0 || cy < 0 || cx + g.xcount > dem.ncols || cy + g.ycount > dem.nrows)
         throw PrepError(dem_path + " does not cover the watershed's grid (" + std::to_string(g.xcount) + " x " +
                         std::to_string(g.ycount) + " cells from " + real_text(g.xorigin) + ", " + real_text(g.yorigin) + ")");
-    RunState& rs = s.rs();
+}
+
+// The DEM's elevations on the watershed's grid, in the writer's grid; every
+// basin cell needs one. Returns the value format they fit.
+R2cFormat elevations_on_grid(RunState& rs, const Raster& dem, const std::string& dem_path, const GridDescription& g,
+                             long cx, long cy) {
     rs.dist.nx = g.xcount;
     rs.dist.ny = g.ycount;
     rs.dist.outarray.assign(static_cast<std::size_t>(g.xcount) * g.ycount, 0.0f);
@@ -337,6 +339,24 @@ int cmd_elevation(const Args& a, std::ostream& out) {
             if (std::fabs(e) >= 9999.0) format = R2cFormat::e12_6;
             rs.dist.outarray[static_cast<std::size_t>(i - 1) * g.xcount + (j - 1)] = static_cast<float>(e);
         }
+    return format;
+}
+
+}  // namespace
+
+int cmd_elevation(const Args& a, std::ostream& out) {
+    const Options o = parse_options(a, {"--dem", "--shd", "--out"}, {"--force"}, 0);
+    const std::string dem_path = o.need("--dem"), shd_path = o.need("--shd"), out_path = o.need("--out");
+    const OutputOptions oo{o.flag("--force")};
+    may_write(out_path, oo);
+    ReaderSession s;
+    read_watershed(s, shd_path);
+    const GridDescription g = s.rs().grid;
+    const Raster dem = read_raster(dem_path);
+    long cx = 0, cy = 0;
+    dem_offset(dem, dem_path, g, cx, cy);
+    RunState& rs = s.rs();
+    const R2cFormat format = elevations_on_grid(rs, dem, dem_path, g, cx, cy);
     OutputGridHeader& h = rs.out_hdr;
     h.written_by = "nimbex-prep";
     h.name = "Elevation";

@@ -291,9 +291,6 @@ std::string frame_label(const R2cFile& f, std::size_t i) {
     return s;
 }
 
-}  // namespace
-
-namespace {
 
 bool same_name(std::string a, std::string b) {
     lower_case(a);
