@@ -1,6 +1,5 @@
 // Gauge tables (one tb0 file per event) from a stations CSV and an hourly CSV.
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>

@@ -1,7 +1,6 @@
 // DEM, mask and class-fraction grids: ESRI ASCII grids always, anything GDAL
 // opens when the tool is built with it.
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <fstream>
