@@ -1,5 +1,9 @@
+// What the commands share: the program's readers run with the console
+// captured, writing output files, number and path texts, and the options of a
+// command line.
 #include <sys/stat.h>
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -112,6 +116,11 @@ std::string event_path(const std::string& path) {
     for (char& c : p)
         if (c == '/') c = '\\';
     return p;
+}
+
+std::string lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
 }
 
 std::string real_text(double v) {

@@ -21,12 +21,6 @@ namespace {
 constexpr std::size_t name_field = 60;   // file names of an event file
 constexpr std::size_t chain_field = 30;  // names of chained event files
 
-const char* const switches[] = {"snwflg",  "sedflg",   "vapflg",   "smrflg",  "resinflg", "tbcflg",
-                                "resumflg", "contflg", "routeflg", "crseflg", "ensimflg", "kenueflg",
-                                "picflg",  "wetflg",   "modelflg", "shdflg",  "trcflg",   "hdrflg",
-                                "frcflg",  "initflg",  "grdflg",   "ntrlflg", "nudgeflg", "resetflg",
-                                "divertflg", "pafflg", "fliflg",   "lakeflg", "iceflg"};
-
 std::string field_name(const std::string& path, const char* what) {
     const std::string p = event_path(path);
     if (p.size() > name_field)
@@ -91,19 +85,10 @@ TableInfo read_table_info(ReaderSession& s, const std::string& path) {
     return t;
 }
 
-int cmd_events(const Args& a, std::ostream& out) {
-    const Options o = parse_options(a, {"--gauges", "--shd", "--par", "--pdl", "--out", "--grids"}, {"--force"}, 0);
-    const std::string gdir = o.need("--gauges"), shd = o.need("--shd"), par = o.need("--par"), pdl = o.need("--pdl");
-    const std::string dir = o.need("--out");
-    const std::string grids = o.has("--grids") ? o.get("--grids") : "radcl";
-    const OutputOptions oo{o.flag("--force")};
-    for (const auto& [f, what] : {std::pair{shd, "--shd"}, {par, "--par"}, {pdl, "--pdl"}})
-        if (!file_exists(f)) throw PrepError(std::string(what) + " " + f + " is not there (write it first)");
-    if (!is_r2c_file(shd)) throw PrepError("--shd " + shd + ": the program takes only a watershed file ending in r2c");
-    if (par.size() < 4 || par.compare(par.size() - 4, 4, ".csv") != 0)
-        throw PrepError("--par " + par + ": the program reads a parameter file only when its name ends in .csv");
-    const std::string shd_e = field_name(shd, "--shd"), par_e = field_name(par, "--par"), pdl_e = field_name(pdl, "--pdl");
+namespace {
 
+// The tables of the gauge folder, in the order of their names (their dates).
+std::vector<std::string> find_tables(const std::string& gdir) {
     std::vector<std::string> tables;
     std::error_code ec;
     for (const auto& e : std::filesystem::directory_iterator(gdir, ec)) {
@@ -114,12 +99,19 @@ int cmd_events(const Args& a, std::ostream& out) {
     if (ec) throw PrepError("--gauges " + gdir + ": " + ec.message());
     if (tables.empty()) throw PrepError("--gauges " + gdir + ": no yyyymmdd_rag.tb0 table in it");
     std::sort(tables.begin(), tables.end());
+    return tables;
+}
 
-    struct Ev {
-        std::string table, evt_file, chain_name, grid;
-        TableInfo info;
-        Civil start;
-    };
+// One event per table: its file, the name the first event chains it by, its
+// output grid, and the start and hours its table gives.
+struct Ev {
+    std::string table, evt_file, chain_name, grid;
+    TableInfo info;
+    Civil start;
+};
+
+std::vector<Ev> plan_events(const std::vector<std::string>& tables, const std::string& dir, const std::string& grids,
+                            const OutputOptions& oo) {
     std::vector<Ev> evs;
     ReaderSession s;
     for (const auto& t : tables) {
@@ -144,43 +136,75 @@ int cmd_events(const Args& a, std::ostream& out) {
         may_write(e.evt_file, oo);
         evs.push_back(e);
     }
+    return evs;
+}
 
+// The names every event file gives for the basin's files, as event files write them.
+struct BasinNames {
+    std::string shd, par, pdl;
+};
+
+// The text of the k-th event file; the first lists the others after its count.
+std::string event_text(const std::vector<Ev>& evs, std::size_t k, const BasinNames& names) {
+    const Ev& e = evs[k];
+    std::string f;
+    auto kv = [&](const std::string& key, const std::string& v) { f += fmt_pad(key, 24) + v + "\n"; };
+    f += ":FileType             ev2  ASCII  EnSim 1.0\n:FileVersionNo        9.7\n#\n";
+    f += "# written by nimbex-prep for " + event_path(e.table) + "\n";
+    f += "# the event starts at the beginning of the table's first step\n#\n";
+    kv(":year", std::to_string(e.start.y));
+    kv(":month", std::to_string(e.start.m));
+    kv(":day", std::to_string(e.start.d));
+    kv(":hour", std::to_string(e.start.h));
+    f += "#\n";
+    for (const char* sw : event_switches) kv(std::string(":") + sw, "n");
+    f += "#\n";
+    for (const auto& [key, v] : {std::pair{":intsoilmoisture", "0.25"}, {":rainconvfactor", "1.0"},
+                                 {":eventprecipscalefactor", "1.0"}, {":precipscalefactor", "0.0"},
+                                 {":eventsnowscalefactor", "1.0"}, {":snowscalefactor", "0.0"},
+                                 {":eventtempscalefactor", "0.0"}, {":tempscalefactor", "0.0"},
+                                 {":disaggregate", "0.0"}})
+        kv(key, v);
+    f += "#\n";
+    kv(":hoursraindata", std::to_string(e.info.nhours));
+    kv(":hoursflowdata", std::to_string(e.info.nhours));
+    kv(":deltat_report", "1");
+    f += "#\n";
+    kv(":basinfilename", names.shd);
+    kv(":parfilename", names.par);
+    kv(":pointdatalocations", names.pdl);
+    kv(":pointprecip", field_name(e.table, "gauge table"));
+    kv(":griddedrainfile", field_name(e.grid, "output grid"));
+    f += "#\n";
+    kv(":noeventstofollow", std::to_string(k == 0 ? evs.size() - 1 : 0));
+    f += "#\n";
+    if (k == 0)
+        for (std::size_t j = 1; j < evs.size(); ++j) f += evs[j].chain_name + "\n";
+    return f;
+}
+
+}  // namespace
+
+int cmd_events(const Args& a, std::ostream& out) {
+    const Options o = parse_options(a, {"--gauges", "--shd", "--par", "--pdl", "--out", "--grids"}, {"--force"}, 0);
+    const std::string gdir = o.need("--gauges"), shd = o.need("--shd"), par = o.need("--par"), pdl = o.need("--pdl");
+    const std::string dir = o.need("--out");
+    const std::string grids = o.has("--grids") ? o.get("--grids") : "radcl";
+    const OutputOptions oo{o.flag("--force")};
+    for (const auto& [f, what] : {std::pair{shd, "--shd"}, {par, "--par"}, {pdl, "--pdl"}})
+        if (!file_exists(f)) throw PrepError(std::string(what) + " " + f + " is not there (write it first)");
+    if (!is_r2c_file(shd)) throw PrepError("--shd " + shd + ": the program takes only a watershed file ending in r2c");
+    if (par.size() < 4 || par.compare(par.size() - 4, 4, ".csv") != 0)
+        throw PrepError("--par " + par + ": the program reads a parameter file only when its name ends in .csv");
+    BasinNames names;
+    names.shd = field_name(shd, "--shd");
+    names.par = field_name(par, "--par");
+    names.pdl = field_name(pdl, "--pdl");
+
+    const std::vector<Ev> evs = plan_events(find_tables(gdir), dir, grids, oo);
     for (std::size_t k = 0; k < evs.size(); ++k) {
         const Ev& e = evs[k];
-        std::string f;
-        auto kv = [&](const std::string& key, const std::string& v) { f += fmt_pad(key, 24) + v + "\n"; };
-        f += ":FileType             ev2  ASCII  EnSim 1.0\n:FileVersionNo        9.7\n#\n";
-        f += "# written by nimbex-prep for " + event_path(e.table) + "\n";
-        f += "# the event starts at the beginning of the table's first step\n#\n";
-        kv(":year", std::to_string(e.start.y));
-        kv(":month", std::to_string(e.start.m));
-        kv(":day", std::to_string(e.start.d));
-        kv(":hour", std::to_string(e.start.h));
-        f += "#\n";
-        for (const char* sw : switches) kv(std::string(":") + sw, "n");
-        f += "#\n";
-        for (const auto& [key, v] : {std::pair{":intsoilmoisture", "0.25"}, {":rainconvfactor", "1.0"},
-                                     {":eventprecipscalefactor", "1.0"}, {":precipscalefactor", "0.0"},
-                                     {":eventsnowscalefactor", "1.0"}, {":snowscalefactor", "0.0"},
-                                     {":eventtempscalefactor", "0.0"}, {":tempscalefactor", "0.0"},
-                                     {":disaggregate", "0.0"}})
-            kv(key, v);
-        f += "#\n";
-        kv(":hoursraindata", std::to_string(e.info.nhours));
-        kv(":hoursflowdata", std::to_string(e.info.nhours));
-        kv(":deltat_report", "1");
-        f += "#\n";
-        kv(":basinfilename", shd_e);
-        kv(":parfilename", par_e);
-        kv(":pointdatalocations", pdl_e);
-        kv(":pointprecip", field_name(e.table, "gauge table"));
-        kv(":griddedrainfile", field_name(e.grid, "output grid"));
-        f += "#\n";
-        kv(":noeventstofollow", std::to_string(k == 0 ? evs.size() - 1 : 0));
-        f += "#\n";
-        if (k == 0)
-            for (std::size_t j = 1; j < evs.size(); ++j) f += evs[j].chain_name + "\n";
-        write_text_file(e.evt_file, f, oo);
+        write_text_file(e.evt_file, event_text(evs, k, names), oo);
         out << "wrote " << e.evt_file << ": " << e.info.nhours << " hours from " << e.start.y << "-"
             << (e.start.m < 10 ? "0" : "") << e.start.m << "-" << (e.start.d < 10 ? "0" : "") << e.start.d << " "
             << (e.start.h < 10 ? "0" : "") << e.start.h << ":00, " << event_path(e.table) << " -> " << event_path(e.grid)
@@ -191,6 +215,7 @@ int cmd_events(const Args& a, std::ostream& out) {
     if (std::filesystem::path(dir).lexically_normal() != "event")
         out << "note: the program reads event/event.evt of the folder it runs in\n";
     if (!std::filesystem::is_directory(grids)) {
+        std::error_code ec;
         std::filesystem::create_directories(grids, ec);
         if (ec) throw PrepError("cannot create the folder " + grids + " for the output grids: " + ec.message());
         out << "created the folder " << grids << " for the output grids\n";

@@ -1,6 +1,5 @@
 // Gauge tables (one tb0 file per event) from a stations CSV and an hourly CSV.
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -63,11 +62,6 @@ std::vector<std::vector<std::string>> read_csv(const std::string& path) {
     return rows;
 }
 
-std::string lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 struct Station {
     std::string id, name;
     double x = 0, y = 0, elev = 0;
@@ -113,76 +107,13 @@ struct Table {
     long hours = 0;
 };
 
-}  // namespace
-
-// Days from 1970-01-01 (proleptic Gregorian).
-long days_from_civil(int y, int m, int d) {
-    y -= m <= 2;
-    const long era = (y >= 0 ? y : y - 399) / 400;
-    const long yoe = y - era * 400;
-    const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-Civil civil_from_hours(long hours) {
-    long z = (hours >= 0 ? hours : hours - 23) / 24;
-    const int h = static_cast<int>(hours - z * 24);
-    z += 719468;
-    const long era = (z >= 0 ? z : z - 146096) / 146097;
-    const long doe = z - era * 146097;
-    const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long mp = (5 * doy + 2) / 153;
-    const int d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    const int m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    return {static_cast<int>(yoe + era * 400 + (m <= 2)), m, d, h};
-}
-
-// "YYYY-MM-DD HH:MM" (a "T" or a "/" form and ":00" seconds are taken too) to
-// hours from 1970-01-01 00:00; false if it is not such a stamp on the hour.
-bool parse_time(const std::string& s, long& hours) {
-    int y, mo, d, h, mi, sec = 0;
-    char c1, c2, sep, c3;
-    std::string t = s;
-    for (char& c : t)
-        if (c == 'T') c = ' ';
-    int n = std::sscanf(t.c_str(), "%d%c%d%c%d%c%d:%d:%d", &y, &c1, &mo, &c2, &d, &sep, &h, &mi, &sec);
-    (void)c3;
-    if (n < 8 || c1 != c2 || (c1 != '-' && c1 != '/') || sep != ' ') return false;
-    // 24:00 is the end of the day, as some networks stamp their last hour.
-    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 24 || mi != 0 || sec != 0) return false;
-    if (civil_from_hours(days_from_civil(y, mo, d) * 24).d != d) return false;  // 31 April and the like
-    hours = days_from_civil(y, mo, d) * 24 + h;
-    return true;
-}
-
-std::string stamp(long hours, bool tb0) {
-    const Civil c = civil_from_hours(hours);
-    char buf[40];
-    if (tb0)
-        std::snprintf(buf, sizeof buf, "%04d/%02d/%02d %02d:00:00.000", c.y, c.m, c.d, c.h);
-    else
-        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:00", c.y, c.m, c.d, c.h);
-    return buf;
-}
-
-int cmd_gauges(const Args& a, std::ostream& report) {
-    // Notes are shown once the tables are written: a refusal shows only its reason.
-    std::ostringstream out;
-    const Options o = parse_options(a, {"--stations", "--values", "--out", "--split"}, {"--force"}, 0);
-    const std::string st_path = o.need("--stations"), val_path = o.need("--values"), dir = o.need("--out");
-    const std::string split = o.has("--split") ? o.get("--split") : "month";
-    if (split != "month" && split != "none") throw UsageError("--split takes month or none");
-    const OutputOptions oo{o.flag("--force")};
-
-    const std::vector<Station> stations = read_stations(st_path);
-    auto rows = read_csv(val_path);
-    auto& head = rows.front();
+// The station of each value column of the values file's header row.
+std::vector<int> value_columns(std::vector<std::string>& head, const std::vector<Station>& stations,
+                               const std::string& st_path, const std::string& val_path, std::ostream& out) {
     while (head.size() > 2 && head.back().empty()) head.pop_back();  // a spreadsheet's trailing commas
     if (head.size() < 2 || lower(head[0]) != "time")
         throw PrepError(val_path + ": the header row must be time,<id>,<id>,... (the ids of " + st_path + ")");
-    std::vector<int> col_station;  // station of each value column
+    std::vector<int> col_station;
     std::set<std::string> seen;
     for (std::size_t c = 1; c < head.size(); ++c) {
         if (!seen.insert(head[c]).second) throw PrepError(val_path + ": column '" + head[c] + "' is given twice");
@@ -194,11 +125,13 @@ int cmd_gauges(const Args& a, std::ostream& report) {
         throw PrepError(val_path + ": more than " + std::to_string(max_gauges) + " gauges in one table");
     for (const auto& s : stations)
         if (!seen.count(s.id)) out << "note: station " << s.id << " has no column in " << val_path << "; left out\n";
-    const std::size_t ng = col_station.size();
+    return col_station;
+}
 
-    // The hours, in order, each with one value per gauge (-1: no record).
-    std::vector<long> times;
-    std::vector<std::vector<float>> values;
+// The hours, in order, each with one value per gauge (-1: no record).
+void read_hours(const std::vector<std::vector<std::string>>& rows, std::size_t ng, const std::string& val_path,
+                std::vector<long>& times, std::vector<std::vector<float>>& values) {
+    const auto& head = rows.front();
     for (std::size_t r = 1; r < rows.size(); ++r) {
         const auto& f = rows[r];
         if (f.empty()) continue;
@@ -222,13 +155,12 @@ int cmd_gauges(const Args& a, std::ostream& report) {
         times.push_back(t);
         values.push_back(std::move(v));
     }
-    if (times.empty()) throw PrepError(val_path + ": no hour after the header row");
+}
 
-    // Hours missing between the first and the last become missing records.
-    const long first = times.front(), last = times.back();
-    std::vector<const std::vector<float>*> by_hour(static_cast<std::size_t>(last - first + 1), nullptr);
-    for (std::size_t k = 0; k < times.size(); ++k) by_hour[static_cast<std::size_t>(times[k] - first)] = &values[k];
-    const std::vector<float> none(ng, -1.0f);
+// Hours missing between the first and the last point at `none`, a line of
+// missing records; returns how many hours were missing.
+long fill_gaps(std::vector<const std::vector<float>*>& by_hour, const std::vector<float>& none, long first,
+               std::ostream& out) {
     long gaps = 0;
     for (std::size_t k = 0; k < by_hour.size(); ++k) {
         if (by_hour[k]) continue;
@@ -241,8 +173,11 @@ int cmd_gauges(const Args& a, std::ostream& report) {
         for (std::size_t i = k; i <= e; ++i) by_hour[i] = &none;
         k = e;
     }
+    return gaps;
+}
 
-    // One table per calendar month of the hours' beginnings, or one for all.
+// One table per calendar month of the hours' beginnings, or one for all.
+std::vector<Table> split_tables(long first, long last, const std::string& split) {
     std::vector<Table> tables;
     for (long t = first; t <= last; ++t) {
         const Civil b = civil_from_hours(t - 1);
@@ -250,6 +185,101 @@ int cmd_gauges(const Args& a, std::ostream& report) {
         if (tables.empty() || new_month) tables.push_back({t, 0});
         ++tables.back().hours;
     }
+    return tables;
+}
+
+// What goes into every table: the gauges of the columns and their values.
+struct GaugeData {
+    const std::vector<Station>& stations;
+    const std::vector<int>& col_station;
+    const std::vector<std::string>& head;             // the values file's header row
+    const std::vector<const std::vector<float>*>& by_hour;
+    long first = 0;                                   // the first hour of by_hour
+    std::string date;                                 // :CreationDate
+    bool has_elev = false;
+    long spurious = 0;                                // values above 100 mm so far
+    std::string first_spurious;
+};
+
+// The header of a table with the column metadata of its gauges.
+std::string table_header(const GaugeData& d, const Table& tb) {
+    const std::size_t ng = d.col_station.size();
+    std::string s;
+    auto kv = [&](const char* k, const std::string& v) { s += fmt_pad(k, 24) + v + "\n"; };
+    auto columns = [&](const char* k, auto&& text) {
+        s += "   " + fmt_pad(k, 21);
+        for (std::size_t c = 0; c < ng; ++c) s += " " + fmt_a(text(d.stations[d.col_station[c]]), column_width - 1);
+        s += "\n";
+    };
+    s += std::string(40, '#') + "\n:FileType tb0  ASCII  EnSim 1.0\n#\n# DataType               Time Series\n#\n";
+    kv(":Application", "nimbex-prep");
+    kv(":WrittenBy", "nimbex-prep");
+    kv(":CreationDate", d.date);
+    s += "#\n#" + std::string(39, '-') + "\n#\n";
+    kv(":Name", "Gauges");
+    s += "#\n";
+    s += "# :StartTime is the end of the hour of the first data line\n";
+    kv(":StartTime", stamp(tb.first, true));
+    kv(":DeltaT", "1");
+    kv(":UnitConversion", "1.0");
+    s += "#\n:ColumnMetaData\n";
+    columns(":ColumnUnits", [](const Station&) { return std::string("mm"); });
+    columns(":ColumnType", [](const Station&) { return std::string("float"); });
+    columns(":ColumnName", [](const Station& x) { return x.name; });
+    columns(":ColumnLocationX", [](const Station& x) { return real_text(x.x); });
+    columns(":ColumnLocationY", [](const Station& x) { return real_text(x.y); });
+    if (d.has_elev) columns(":Elevation", [](const Station& x) { return real_text(x.elev); });
+    s += ":EndColumnMetaData\n:EndHeader\n";
+    return s;
+}
+
+// The data lines of a table, appended to `s`; returns the missing records.
+long append_table_lines(GaugeData& d, const Table& tb, std::string& s) {
+    const std::size_t ng = d.col_station.size();
+    long missing = 0;
+    std::string line;
+    for (long t = tb.first; t < tb.first + tb.hours; ++t) {
+        const std::vector<float>& v = *d.by_hour[static_cast<std::size_t>(t - d.first)];
+        line.assign(24, ' ');
+        line.clear();
+        for (std::size_t c = 0; c < ng; ++c) {
+            line += ' ';
+            put_f(line, v[c], column_width - 1, 2);
+            if (v[c] < 0.0f) ++missing;
+            if (v[c] > 100.0f && d.spurious++ == 0) d.first_spurious = stamp(t, false) + " (" + d.head[c + 1] + ")";
+        }
+        s += line + "\n";
+    }
+    return missing;
+}
+
+}  // namespace
+
+int cmd_gauges(const Args& a, std::ostream& report) {
+    // Notes are shown once the tables are written: a refusal shows only its reason.
+    std::ostringstream out;
+    const Options o = parse_options(a, {"--stations", "--values", "--out", "--split"}, {"--force"}, 0);
+    const std::string st_path = o.need("--stations"), val_path = o.need("--values"), dir = o.need("--out");
+    const std::string split = o.has("--split") ? o.get("--split") : "month";
+    if (split != "month" && split != "none") throw UsageError("--split takes month or none");
+    const OutputOptions oo{o.flag("--force")};
+
+    const std::vector<Station> stations = read_stations(st_path);
+    auto rows = read_csv(val_path);
+    const std::vector<int> col_station = value_columns(rows.front(), stations, st_path, val_path, out);
+    const std::size_t ng = col_station.size();
+    std::vector<long> times;
+    std::vector<std::vector<float>> values;
+    read_hours(rows, ng, val_path, times, values);
+    if (times.empty()) throw PrepError(val_path + ": no hour after the header row");
+
+    const long first = times.front(), last = times.back();
+    std::vector<const std::vector<float>*> by_hour(static_cast<std::size_t>(last - first + 1), nullptr);
+    for (std::size_t k = 0; k < times.size(); ++k) by_hour[static_cast<std::size_t>(times[k] - first)] = &values[k];
+    const std::vector<float> none(ng, -1.0f);
+    const long gaps = fill_gaps(by_hour, none, first, out);
+
+    const std::vector<Table> tables = split_tables(first, last, split);
     std::vector<std::string> names;
     for (const auto& tb : tables) {
         const Civil b = civil_from_hours(tb.first - 1);
@@ -264,58 +294,19 @@ int cmd_gauges(const Args& a, std::ostream& report) {
     const DateTime now = now_local();
     char date[40];
     std::snprintf(date, sizeof date, "%04d-%02d-%02d  %02d:%02d", now.year, now.month, now.day, now.hour, now.minute);
-    long spurious = 0;
-    std::string first_spurious;
+    GaugeData d{stations, col_station, rows.front(), by_hour, first, date, has_elev, 0, {}};
     for (std::size_t n = 0; n < tables.size(); ++n) {
         const Table& tb = tables[n];
-        std::string s;
-        auto kv = [&](const char* k, const std::string& v) { s += fmt_pad(k, 24) + v + "\n"; };
-        auto columns = [&](const char* k, auto&& text) {
-            s += "   " + fmt_pad(k, 21);
-            for (std::size_t c = 0; c < ng; ++c) s += " " + fmt_a(text(stations[col_station[c]]), column_width - 1);
-            s += "\n";
-        };
-        s += std::string(40, '#') + "\n:FileType tb0  ASCII  EnSim 1.0\n#\n# DataType               Time Series\n#\n";
-        kv(":Application", "nimbex-prep");
-        kv(":WrittenBy", "nimbex-prep");
-        kv(":CreationDate", date);
-        s += "#\n#" + std::string(39, '-') + "\n#\n";
-        kv(":Name", "Gauges");
-        s += "#\n";
-        s += "# :StartTime is the end of the hour of the first data line\n";
-        kv(":StartTime", stamp(tb.first, true));
-        kv(":DeltaT", "1");
-        kv(":UnitConversion", "1.0");
-        s += "#\n:ColumnMetaData\n";
-        columns(":ColumnUnits", [](const Station&) { return std::string("mm"); });
-        columns(":ColumnType", [](const Station&) { return std::string("float"); });
-        columns(":ColumnName", [](const Station& x) { return x.name; });
-        columns(":ColumnLocationX", [](const Station& x) { return real_text(x.x); });
-        columns(":ColumnLocationY", [](const Station& x) { return real_text(x.y); });
-        if (has_elev) columns(":Elevation", [](const Station& x) { return real_text(x.elev); });
-        s += ":EndColumnMetaData\n:EndHeader\n";
-        long missing = 0;
-        std::string line;
-        for (long t = tb.first; t < tb.first + tb.hours; ++t) {
-            const std::vector<float>& v = *by_hour[static_cast<std::size_t>(t - first)];
-            line.assign(24, ' ');
-            line.clear();
-            for (std::size_t c = 0; c < ng; ++c) {
-                line += ' ';
-                put_f(line, v[c], column_width - 1, 2);
-                if (v[c] < 0.0f) ++missing;
-                if (v[c] > 100.0f && spurious++ == 0) first_spurious = stamp(t, false) + " (" + head[c + 1] + ")";
-            }
-            s += line + "\n";
-        }
+        std::string s = table_header(d, tb);
+        const long missing = append_table_lines(d, tb, s);
         write_text_file(names[n], s, oo);
         out << "wrote " << names[n] << ": " << tb.hours << " hours, " << stamp(tb.first, false) << " to "
             << stamp(tb.first + tb.hours - 1, false) << " (ends of the hours), " << ng << " gauges, " << missing
             << " missing records\n";
     }
     if (gaps > 0) out << "note: " << gaps << " hour(s) missing from " << val_path << " were filled with missing records\n";
-    if (spurious > 0)
-        out << "note: " << spurious << " hourly value(s) above 100 mm, the first at " << first_spurious
+    if (d.spurious > 0)
+        out << "note: " << d.spurious << " hourly value(s) above 100 mm, the first at " << d.first_spurious
             << "; the program drops them as spurious (no record)\n";
     report << out.str();
     return 0;

@@ -96,6 +96,8 @@ void write_text_file(const std::string& path, const std::string& text, const Out
 // A path as the event file writes it: "\" between folders ("/" would end the
 // value in a free-format read).
 std::string event_path(const std::string& path);
+// `s` with every letter in lower case.
+std::string lower(std::string s);
 // Shortest text that reads back as the same single-precision value.
 std::string real_text(double v);
 // A whole word read as a finite number ("+" allowed in front); false otherwise.
@@ -115,6 +117,16 @@ Civil civil_from_hours(long hours);
 bool parse_time(const std::string& s, long& hours);
 // "YYYY-MM-DD HH:MM", or the tb0 form "YYYY/MM/DD HH:00:00.000".
 std::string stamp(long hours, bool tb0);
+
+// ---- Event files ------------------------------------------------------------
+
+// The switches of an event file (without their ':'), in the order
+// nimbex-prep writes them; check wants every one in every chained file.
+inline constexpr const char* event_switches[] = {
+    "snwflg",  "sedflg",  "vapflg",   "smrflg",   "resinflg", "tbcflg", "resumflg", "contflg",
+    "routeflg", "crseflg", "ensimflg", "kenueflg", "picflg",   "wetflg", "modelflg", "shdflg",
+    "trcflg",  "hdrflg",  "frcflg",   "initflg",  "grdflg",   "ntrlflg", "nudgeflg", "resetflg",
+    "divertflg", "pafflg", "fliflg",  "lakeflg",  "iceflg"};
 
 // ---- Gauge tables -----------------------------------------------------------
 

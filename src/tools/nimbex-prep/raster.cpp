@@ -1,7 +1,6 @@
 // DEM, mask and class-fraction grids: ESRI ASCII grids always, anything GDAL
 // opens when the tool is built with it.
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <fstream>
@@ -17,11 +16,6 @@
 namespace nimbex::prep {
 
 namespace {
-
-std::string lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 // True when the file starts like an ESRI ASCII grid ("ncols ...").
 bool looks_like_ascii_grid(const std::string& path) {

@@ -22,10 +22,9 @@ std::string scalar(const char* key, const std::string& v, const char* note = "")
     return std::string(key) + "," + v + ",,," + note + "\n";
 }
 
-}  // namespace
-
-std::string parameter_file(int n, const std::vector<std::string>& class_names, double radius, double smoothing,
-                           double lapse) {
+// The header comment and the global parameters: the ones the distribution
+// uses from the command line, the others neutral.
+std::string global_parameters(int n, double radius, double smoothing, double lapse) {
     std::string p;
     p += "# Parameter file written by nimbex-prep.\n";
     p += "# The precipitation distribution uses iopt, rlapse, radiusinflce, smoothdist\n";
@@ -59,6 +58,12 @@ std::string parameter_file(int n, const std::vector<std::string>& class_names, d
     p += scalar(":lat", "45.0");
     for (int k = 1; k <= 5; ++k) p += ":chnl(" + std::to_string(k) + "),1.0,,,\n";
     p += ":EndGlobalParameters\n";
+    return p;
+}
+
+// One river class, then the values of every land-cover class.
+std::string class_parameters(int n, const std::vector<std::string>& class_names) {
+    std::string p;
     p += ":RoutingParameters\n";
     p += scalar(":RiverClasses", "1");
     p += scalar(":RiverClassName", "main");
@@ -96,6 +101,12 @@ std::string parameter_file(int n, const std::vector<std::string>& class_names, d
     p += ":MonthlyEvap\n";
     for (auto m : months) p += per_class((std::string(":Montly_ET_") + m).c_str(), n, "1.0", "1.0");
     p += ":EndMonthlyEvap\n";
+    return p;
+}
+
+// The optimisation switches and the limits of the optimised parameters.
+std::string optimisation_limits(int n) {
+    std::string p;
     p += ":OptimizationSwitches\n";
     for (auto k : {":numa,0", ":nper,0", ":kc,5", ":maxn,2000", ":ddsflg,0", ":errflg,1"}) p += std::string(k) + ",,,\n";
     p += ":EndOptimizationSwitches\n";
@@ -131,6 +142,11 @@ std::string parameter_file(int n, const std::vector<std::string>& class_names, d
     return p;
 }
 
+std::string parameter_file(int n, const std::vector<std::string>& class_names, double radius, double smoothing,
+                           double lapse) {
+    return global_parameters(n, radius, smoothing, lapse) + class_parameters(n, class_names) + optimisation_limits(n);
+}
+
 std::string pdl_header(const GridDescription& g) {
     // Positional: the reader takes each value from its line number.
     auto row = [](const char* label, const std::string& v) { return fmt_pad(label, 20) + v + "\n"; };
@@ -150,6 +166,8 @@ std::string pdl_header(const GridDescription& g) {
     s += "#\n";
     return s;
 }
+
+}  // namespace
 
 int cmd_template(const Args& a, std::ostream& out) {
     const Options o = parse_options(a, {"--shd", "--par", "--pdl", "--radius", "--smoothing", "--lapse"}, {"--force"}, 0);

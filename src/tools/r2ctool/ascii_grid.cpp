@@ -1,3 +1,5 @@
+// to-ascii: a grid of an r2c file as an ESRI ASCII grid, with a ".prj" of
+// its coordinate system beside it.
 #include <cmath>
 #include <cstdio>
 #include <memory>

@@ -1,3 +1,5 @@
+// The coordinate system of an r2c header: the ellipsoids r2ctool knows, its
+// WKT and a line for listings.
 #include "tools/r2ctool/crs.h"
 
 #include <cstdio>

@@ -1,3 +1,5 @@
+// to-netcdf --crs: a coordinate system by its EPSG code from PROJ, checked
+// against the grid's header.
 #include <proj.h>
 
 #include <cmath>

@@ -1,3 +1,5 @@
+// to-netcdf --event: the start and hours of an event, from its event file as
+// the program's own event reader reads it.
 #include <array>
 #include <sstream>
 #include <stdexcept>

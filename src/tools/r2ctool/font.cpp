@@ -1,3 +1,4 @@
+// The glyphs of the quick-look images' bitmap font.
 #include "tools/r2ctool/font.h"
 
 namespace nimbex::r2ctool {

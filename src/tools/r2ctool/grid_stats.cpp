@@ -1,3 +1,4 @@
+// Minimum, maximum, mean and total of a grid's values.
 #include "tools/r2ctool/grid_stats.h"
 
 #include <cmath>

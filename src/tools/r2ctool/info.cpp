@@ -1,3 +1,4 @@
+// info: the header essentials, frames and statistics of an r2c file.
 #include <cstdio>
 #include <ostream>
 #include <string>

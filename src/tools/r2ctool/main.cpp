@@ -123,6 +123,81 @@ void only(const Options& o, const std::string& cmd, bool grid_choice, bool stati
     if (!basin && !o.basin.empty()) refuse("--basin");
 }
 
+int run_info(const Options& o, const std::string& cmd) {
+    need(o, 1, cmd);
+    only(o, cmd, false, false, false, false);
+    write_info(read_r2c_file(o.positional[0]), std::cout);
+    return 0;
+}
+
+int run_to_ascii(const Options& o, const std::string& cmd) {
+    need(o, 2, cmd);
+    only(o, cmd, true, false, false, true);
+    const R2cFile f = read_r2c_file(o.positional[0]);
+    const BasinMask basin = o.basin.empty() ? BasinMask{} : read_basin_mask(o.basin, f);
+    std::string what = write_ascii_grid(f, o.choice, o.positional[1], basin);
+    std::cout << "wrote " << o.positional[1] << " (" << what << ")\n";
+    return 0;
+}
+
+int run_to_netcdf([[maybe_unused]] const Options& o, const std::string& cmd) {
+#ifdef R2CTOOL_HAVE_NETCDF
+    need(o, 2, cmd);
+    only(o, cmd, false, false, true, true);
+#ifndef R2CTOOL_HAVE_PROJ
+    if (o.epsg != 0) {
+        say_unavailable("--crs", "PROJ (Debian: libproj-dev)");
+        return 3;
+    }
+#endif
+    const R2cFile f = read_r2c_file(o.positional[0]);
+    NetcdfOptions nco;
+    EventAxis event;
+    if (!o.event.empty()) {
+        event = read_event_axis(o.event);
+        nco.event = &event;
+    }
+#ifdef R2CTOOL_HAVE_PROJ
+    EpsgCrs crs;
+    if (o.epsg != 0) {
+        crs = epsg_crs(o.epsg, f.header);
+        nco.crs = &crs;
+    }
+#endif
+    BasinMask basin;
+    if (!o.basin.empty()) {
+        basin = read_basin_mask(o.basin, f);
+        nco.basin = &basin;
+    }
+    write_netcdf(f, o.positional[1], nco);
+    const std::size_t steps = nco.event ? static_cast<std::size_t>(event.hours) : f.frames.size();
+    std::cout << "wrote " << o.positional[1] << " (";
+    if (nco.event) std::cout << steps << " hours, " << f.frames.size() << " with a frame)\n";
+    else std::cout << steps << " frame" << (steps == 1 ? "" : "s") << ")\n";
+    return 0;
+#else
+    say_unavailable(cmd, "the netCDF library (Debian: libnetcdf-dev)");
+    return 3;
+#endif
+}
+
+int run_png([[maybe_unused]] const Options& o, const std::string& cmd) {
+#ifdef R2CTOOL_HAVE_PNG
+    need(o, 2, cmd);
+    only(o, cmd, true, true, false, true);
+    const R2cFile f = read_r2c_file(o.positional[0]);
+    const BasinMask basin = o.basin.empty() ? BasinMask{} : read_basin_mask(o.basin, f);
+    std::vector<Station> st;
+    if (!o.stations.empty()) st = read_stations(o.stations);
+    std::string what = write_png(f, o.choice, st, o.positional[1], basin);
+    std::cout << "wrote " << o.positional[1] << " (" << what << ")\n";
+    return 0;
+#else
+    say_unavailable(cmd, "libpng (Debian: libpng-dev)");
+    return 3;
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -148,73 +223,12 @@ int main(int argc, char** argv) {
             list_missing(std::cout);
             return 0;
         }
-        if (cmd == "info") {
-            need(o, 1, cmd);
-            only(o, cmd, false, false, false, false);
-            write_info(read_r2c_file(o.positional[0]), std::cout);
-        } else if (cmd == "to-ascii") {
-            need(o, 2, cmd);
-            only(o, cmd, true, false, false, true);
-            const R2cFile f = read_r2c_file(o.positional[0]);
-            const BasinMask basin = o.basin.empty() ? BasinMask{} : read_basin_mask(o.basin, f);
-            std::string what = write_ascii_grid(f, o.choice, o.positional[1], basin);
-            std::cout << "wrote " << o.positional[1] << " (" << what << ")\n";
-        } else if (cmd == "to-netcdf") {
-#ifdef R2CTOOL_HAVE_NETCDF
-            need(o, 2, cmd);
-            only(o, cmd, false, false, true, true);
-#ifndef R2CTOOL_HAVE_PROJ
-            if (o.epsg != 0) {
-                say_unavailable("--crs", "PROJ (Debian: libproj-dev)");
-                return 3;
-            }
-#endif
-            const R2cFile f = read_r2c_file(o.positional[0]);
-            NetcdfOptions nco;
-            EventAxis event;
-            if (!o.event.empty()) {
-                event = read_event_axis(o.event);
-                nco.event = &event;
-            }
-#ifdef R2CTOOL_HAVE_PROJ
-            EpsgCrs crs;
-            if (o.epsg != 0) {
-                crs = epsg_crs(o.epsg, f.header);
-                nco.crs = &crs;
-            }
-#endif
-            BasinMask basin;
-            if (!o.basin.empty()) {
-                basin = read_basin_mask(o.basin, f);
-                nco.basin = &basin;
-            }
-            write_netcdf(f, o.positional[1], nco);
-            const std::size_t steps = nco.event ? static_cast<std::size_t>(event.hours) : f.frames.size();
-            std::cout << "wrote " << o.positional[1] << " (";
-            if (nco.event) std::cout << steps << " hours, " << f.frames.size() << " with a frame)\n";
-            else std::cout << steps << " frame" << (steps == 1 ? "" : "s") << ")\n";
-#else
-            say_unavailable(cmd, "the netCDF library (Debian: libnetcdf-dev)");
-            return 3;
-#endif
-        } else if (cmd == "png") {
-#ifdef R2CTOOL_HAVE_PNG
-            need(o, 2, cmd);
-            only(o, cmd, true, true, false, true);
-            const R2cFile f = read_r2c_file(o.positional[0]);
-            const BasinMask basin = o.basin.empty() ? BasinMask{} : read_basin_mask(o.basin, f);
-            std::vector<Station> st;
-            if (!o.stations.empty()) st = read_stations(o.stations);
-            std::string what = write_png(f, o.choice, st, o.positional[1], basin);
-            std::cout << "wrote " << o.positional[1] << " (" << what << ")\n";
-#else
-            say_unavailable(cmd, "libpng (Debian: libpng-dev)");
-            return 3;
-#endif
-        } else {
-            std::cerr << "r2ctool: unknown command '" << cmd << "'\n\n" << usage;
-            return 2;
-        }
+        if (cmd == "info") return run_info(o, cmd);
+        if (cmd == "to-ascii") return run_to_ascii(o, cmd);
+        if (cmd == "to-netcdf") return run_to_netcdf(o, cmd);
+        if (cmd == "png") return run_png(o, cmd);
+        std::cerr << "r2ctool: unknown command '" << cmd << "'\n\n" << usage;
+        return 2;
     } catch (const UsageError& e) {
         std::cerr << "r2ctool: " << e.what() << "\n";
         return 2;
@@ -222,5 +236,4 @@ int main(int argc, char** argv) {
         std::cerr << "r2ctool: " << e.what() << "\n";
         return 1;
     }
-    return 0;
 }

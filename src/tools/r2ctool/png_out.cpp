@@ -1,3 +1,4 @@
+// png: the quick-look map of a grid written as a PNG file.
 #include <png.h>
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Reading an r2c file back whole, and choosing, masking and describing its grids.
 #include "tools/r2ctool/r2c_file.h"
 
 #include <algorithm>
@@ -138,17 +139,15 @@ std::string stamp_text(const Stamp& s) {
     return buf;
 }
 
-R2cFile read_r2c_file(const std::string& path) {
-    R2cFile r;
-    r.path = path;
-    init_r2c_header(r.header);
+namespace {
+
+// The header as the program's header parser reads it, with the keys only
+// this tool keeps; refuses a grid it cannot read.
+void read_r2c_header(FileUnit& f, R2cFile& r) {
+    const std::string& path = r.path;
     std::ostringstream console_text;
     std::istringstream no_input;
     Console con(console_text, no_input);
-    FileTable files;
-    if (!file_exists(path)) fail(path, "no such file");
-    if (files.open_read(data_unit, path) != 0) fail(path, "cannot be opened");
-    FileUnit& f = files[data_unit];
     try {
         read_header(
             con, f,
@@ -180,10 +179,45 @@ R2cFile read_r2c_file(const std::string& path) {
     const std::size_t nx = static_cast<std::size_t>(r.header.xcount);
     const std::size_t ny = static_cast<std::size_t>(r.header.ycount);
     if (nx * ny > 400'000'000u) fail(path, "grid too large");
+}
 
-    // Grids without frame lines: one per attribute of the header (a file of
-    // attributes such as the watershed file), or the single grid of a file of
-    // one (the run totals).
+// A ":Frame" line: the frame's number and, between quotes, its time.
+void read_frame_line(const std::string& path, std::string_view t, Frame& fr) {
+    try {
+        std::size_t pos = 6;
+        fr.number = parse_int(t, pos);
+    } catch (const std::exception&) {
+        fail(path, "unreadable frame line: " + std::string(t));
+    }
+    const auto q1 = t.find('"');
+    const auto q2 = q1 == std::string_view::npos ? q1 : t.find('"', q1 + 1);
+    if (q2 != std::string_view::npos) fr.time = parse_stamp(std::string(t.substr(q1 + 1, q2 - q1 - 1)));
+}
+
+// The ycount rows of one grid, the first starting in `row_line`; `what`
+// names the grid in messages.
+void read_grid_rows(FileUnit& f, const R2cFile& r, std::string& row_line, Frame& fr, const std::string& what) {
+    const std::size_t nx = static_cast<std::size_t>(r.header.xcount);
+    const std::size_t ny = static_cast<std::size_t>(r.header.ycount);
+    fr.values.resize(nx * ny);
+    for (std::size_t row = 0; row < ny; ++row) {
+        bool ok = false;
+        try {
+            ok = read_grid_row(f, row_line, fr.values.data() + row * nx, nx);
+        } catch (const std::runtime_error& e) {
+            fail(r.path, what + ", row " + std::to_string(row + 1) + ": " + e.what());
+        }
+        if (!ok) fail(r.path, what + " ends after " + std::to_string(row) + " of " + std::to_string(ny) + " rows");
+        if (row + 1 < ny && !f.get_line(row_line))
+            fail(r.path, what + " ends after " + std::to_string(row + 1) + " of " + std::to_string(ny) + " rows");
+    }
+}
+
+// The grids after the header: frames, or grids without frame lines, one
+// per attribute of the header (a file of attributes such as the watershed
+// file), or the single grid of a file of one (the run totals).
+void read_grids(FileUnit& f, R2cFile& r) {
+    const std::string& path = r.path;
     const std::size_t grids = std::max<std::size_t>(1, r.header.attributes.size());
     auto attribute_name = [&](std::size_t i) { return std::string(r.header.attributes[i].name.trimmed()); };
     bool framed = false;
@@ -201,15 +235,7 @@ R2cFile read_r2c_file(const std::string& path) {
         std::string what;
         if (starts_with_ci(t, ":frame")) {
             framed = true;
-            try {
-                std::size_t pos = 6;
-                fr.number = parse_int(t, pos);
-            } catch (const std::exception&) {
-                fail(path, "unreadable frame line: " + std::string(t));
-            }
-            const auto q1 = t.find('"');
-            const auto q2 = q1 == std::string_view::npos ? q1 : t.find('"', q1 + 1);
-            if (q2 != std::string_view::npos) fr.time = parse_stamp(std::string(t.substr(q1 + 1, q2 - q1 - 1)));
+            read_frame_line(path, t, fr);
             what = "frame " + std::to_string(fr.number);
             if (!f.get_line(row_line)) fail(path, what + " has no rows");
         } else if (t[0] == ':') {
@@ -225,18 +251,7 @@ R2cFile read_r2c_file(const std::string& path) {
             if (grids == 1) fr.time = parse_stamp(r.sample_time);
             what = grids == 1 ? "frame " + std::to_string(fr.number) : "attribute " + attribute_name(r.frames.size());
         }
-        fr.values.resize(nx * ny);
-        for (std::size_t row = 0; row < ny; ++row) {
-            bool ok = false;
-            try {
-                ok = read_grid_row(f, row_line, fr.values.data() + row * nx, nx);
-            } catch (const std::runtime_error& e) {
-                fail(path, what + ", row " + std::to_string(row + 1) + ": " + e.what());
-            }
-            if (!ok) fail(path, what + " ends after " + std::to_string(row) + " of " + std::to_string(ny) + " rows");
-            if (row + 1 < ny && !f.get_line(row_line))
-                fail(path, what + " ends after " + std::to_string(row + 1) + " of " + std::to_string(ny) + " rows");
-        }
+        read_grid_rows(f, r, row_line, fr, what);
         r.frames.push_back(std::move(fr));
         have_line = f.get_line(line);
         if (have_line && starts_with_ci(trim(line), ":endframe")) have_line = f.get_line(line);
@@ -247,6 +262,20 @@ R2cFile read_r2c_file(const std::string& path) {
                            " attributes");
         for (std::size_t i = 0; i < grids; ++i) r.attribute_names.push_back(attribute_name(i));
     }
+}
+
+}  // namespace
+
+R2cFile read_r2c_file(const std::string& path) {
+    R2cFile r;
+    r.path = path;
+    init_r2c_header(r.header);
+    FileTable files;
+    if (!file_exists(path)) fail(path, "no such file");
+    if (files.open_read(data_unit, path) != 0) fail(path, "cannot be opened");
+    FileUnit& f = files[data_unit];
+    read_r2c_header(f, r);
+    read_grids(f, r);
     files.close(data_unit);
     r.comments = header_comments(files, path);
     // A header alone is what the program writes for an event without an
@@ -262,9 +291,6 @@ std::string frame_label(const R2cFile& f, std::size_t i) {
     return s;
 }
 
-}  // namespace
-
-namespace {
 
 bool same_name(std::string a, std::string b) {
     lower_case(a);

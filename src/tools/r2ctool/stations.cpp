@@ -1,3 +1,4 @@
+// The gauges of a station list ("precip_sta.xyz") for the quick-look map.
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
