@@ -12,6 +12,7 @@
 #include "driver/run_state.h"
 #include "platform/fatal.h"
 #include "readers/parameter_file.h"
+#include "support/files.h"
 
 namespace par_test {
 
@@ -50,10 +51,7 @@ inline int count(const std::string& hay, const std::string& needle) {
 class ParRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        static int serial = 0;
-        dir = fs::temp_directory_path() /
-              ("nimbex_par_" + std::to_string(::getpid()) + "_" + std::to_string(++serial));
-        fs::create_directories(dir);
+        dir = nimbex::testutil::scratch_dir("par");
         old_cwd = fs::current_path();
         fs::current_path(dir);  // the override file is looked for here
         text = demo_text();
