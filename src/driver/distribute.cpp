@@ -4,11 +4,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <new>
-#include <stdexcept>
-#include <vector>
 #include <string>
+#include <vector>
 
+#include "platform/allocation.h"
 #include "platform/calendar.h"
 #include "platform/fatal.h"
 #include "platform/file_units.h"
@@ -24,10 +23,11 @@ namespace {
 constexpr float spurious_limit = 100.0f;  // mm in one hour
 constexpr float frame_limit = 999.9f;     // largest value a whole step writes
 
-[[noreturn]] void work_array_failure(RunState& rs) {
+constexpr const char* work_array_stop = "Program aborted in nimbex @ 443";
+
+void explain_work_array_failure(RunState& rs) {
     rs.con.line("Allocation failed for temp,p,psum etc.");
     rs.con.line("arrays in nimbex ");
-    fatal_stop("Program aborted in nimbex @ 443");
 }
 
 std::size_t pdl_cells(const RunState& rs) {
@@ -69,33 +69,26 @@ void weigh(RunState& rs, int hour) {
 
 void create_work_arrays(RunState& rs, int nstations, int nhours) {
     DistState& ds = rs.dist;
-    try {
-        ds.nx = std::max(rs.nx_pdl, 0);
-        ds.ny = std::max(rs.ny_pdl, 0);
-        const std::size_t cells = pdl_cells(rs);
-        make_grid(ds.p, cells);
-        make_grid(ds.psum, cells);
-        make_grid(ds.pmax, cells);
-        make_grid(ds.run_total, cells);
-        make_grid(ds.remaining, cells);
-        make_station_arrays(rs, nstations);
-    } catch (const std::bad_alloc&) {
-        work_array_failure(rs);
-    } catch (const std::length_error&) {
-        work_array_failure(rs);
-    }
+    allocate_or_stop(
+        work_array_stop,
+        [&] {
+            ds.nx = std::max(rs.nx_pdl, 0);
+            ds.ny = std::max(rs.ny_pdl, 0);
+            const std::size_t cells = pdl_cells(rs);
+            make_grid(ds.p, cells);
+            make_grid(ds.psum, cells);
+            make_grid(ds.pmax, cells);
+            make_grid(ds.run_total, cells);
+            make_grid(ds.remaining, cells);
+            make_station_arrays(rs, nstations);
+        },
+        [&] { explain_work_array_failure(rs); });
     ds.first_stations = nstations;
     ds.alloc_hours = nhours;
 }
 
 void create_outarray(RunState& rs) {
-    try {
-        make_grid(rs.dist.outarray, pdl_cells(rs));
-    } catch (const std::bad_alloc&) {
-        fatal_stop("Error with allocation of outarray in nimbex");
-    } catch (const std::length_error&) {
-        fatal_stop("Error with allocation of outarray in nimbex");
-    }
+    allocate_or_stop("Error with allocation of outarray in nimbex", [&] { make_grid(rs.dist.outarray, pdl_cells(rs)); });
 }
 
 bool work_arrays_need_recreation(const RunState& rs, int nstations, int nhours) {
@@ -104,13 +97,10 @@ bool work_arrays_need_recreation(const RunState& rs, int nstations, int nhours) 
 
 void recreate_work_arrays(RunState& rs, int nstations, int nhours) {
     DistState& ds = rs.dist;
-    try {
-        make_station_arrays(rs, std::max({nstations, ds.first_stations, ds.alloc_stations}));
-    } catch (const std::bad_alloc&) {
-        work_array_failure(rs);
-    } catch (const std::length_error&) {
-        work_array_failure(rs);
-    }
+    allocate_or_stop(
+        work_array_stop,
+        [&] { make_station_arrays(rs, std::max({nstations, ds.first_stations, ds.alloc_stations})); },
+        [&] { explain_work_array_failure(rs); });
     ds.alloc_hours = std::max(ds.alloc_hours, nhours);
 }
 

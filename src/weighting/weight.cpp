@@ -5,10 +5,9 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
-#include <new>
-#include <stdexcept>
 #include <string>
 
+#include "platform/allocation.h"
 #include "platform/fatal.h"
 #include "platform/fortran_format.h"
 #include "platform/parallel.h"
@@ -23,17 +22,13 @@ constexpr float mark_out_of_reach = StationWeights::mark_out_of_reach;
 
 constexpr float near_distance = 0.99f;
 
+// v made again with n elements; the old ones are freed first, so the two
+// never take memory together.
 template <class V>
-void make(V& v, std::size_t n, const char* stop_message) {
-    try {
-        v.clear();
-        v.shrink_to_fit();
-        v.resize(n);
-    } catch (const std::bad_alloc&) {
-        fatal_stop(stop_message);
-    } catch (const std::length_error&) {
-        fatal_stop(stop_message);
-    }
+void remake(V& v, std::size_t n) {
+    v.clear();
+    v.shrink_to_fit();
+    v.resize(n);
 }
 
 // The per-station arrays. The per-cell weight_check is made by the
@@ -41,8 +36,10 @@ void make(V& v, std::size_t n, const char* stop_message) {
 void make_work_arrays(StationWeights& sw, int nstations, bool reallocation) {
     const std::size_t n = static_cast<std::size_t>(std::max(nstations, 0));
     const char* re = "Error with re-allocation in weight @ 63";
-    make(sw.separation, n * n, reallocation ? re : "Error with allocation of separation() in weight");
-    make(sw.nearest_distance, n + 1, reallocation ? re : "Error with allocation of nearest_distance() in weight");
+    allocate_or_stop(reallocation ? re : "Error with allocation of separation() in weight",
+                     [&] { remake(sw.separation, n * n); });
+    allocate_or_stop(reallocation ? re : "Error with allocation of nearest_distance() in weight",
+                     [&] { remake(sw.nearest_distance, n + 1); });
     sw.nstations = nstations;
 }
 
@@ -55,7 +52,7 @@ void make_work_arrays(StationWeights& sw, int nstations, bool reallocation) {
     __attribute__((target_clones("avx512f", "avx2", "default")))
 
 // One station's terms for a run of n cells of one row, starting at column
-// j1: out of reach, on the cell, or its inverse distance power d^-pw.
+// j1 (the distance and its classes as told above weight()).
 NIMBEX_CELL_KERNEL void station_terms(float* w, float sx, float dy2, int j1, int n, float smooth, float cutoff,
                                       int pw) {
     // The distance and its classification; the power is written out for the
@@ -153,8 +150,9 @@ void diagnostics(StationWeights& sw, const WeightReports& out, int hour, int nst
 
     const std::size_t cells = static_cast<std::size_t>(xcount) * ycount;
     if (sw.weight_check.size() < cells) {
-        make(sw.weight_check, cells,
-             sw.weight_check.empty() ? "**Allocation failed for weight_check()" : "Error with re-allocation in weight @ 63");
+        allocate_or_stop(sw.weight_check.empty() ? "**Allocation failed for weight_check()"
+                                                 : "Error with re-allocation in weight @ 63",
+                         [&] { remake(sw.weight_check, cells); });
     }
     std::fill(sw.weight_check.begin(), sw.weight_check.begin() + cells, 0.0f);
     // Only cells of the watershed grid have a rank; cells beyond it are not checked.
@@ -347,15 +345,13 @@ void weight(StationWeights& sw, const GaugeSet& g, const WeightSettings& setting
     // rebuilds their content anyway.
     if (sw.nstations < nstations) make_work_arrays(sw, nstations, true);
     const std::size_t ns = static_cast<std::size_t>(nstations);
-    try {
+    allocate_or_stop("Error with re-allocation in weight @ 63", [&] {
         sw.xcount = xcount;
         sw.ycount = ycount;
         sw.x.assign(g.station_x.begin() + 1, g.station_x.begin() + 1 + nstations);
         sw.y.assign(g.station_y.begin() + 1, g.station_y.begin() + 1 + nstations);
         sw.reporting.assign(ns + 1, 0);
-    } catch (const std::bad_alloc&) {
-        fatal_stop("Error with re-allocation in weight @ 63");
-    }
+    });
     sw.norm_current = false;
     sw.single = nstations == 1;
 
