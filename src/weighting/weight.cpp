@@ -225,33 +225,38 @@ float StationWeights::weight_at(int i, int j, int k) {
     return weight_of(t, norm[static_cast<std::size_t>(i - 1) * xcount + (j - 1)]);
 }
 
-void StationWeights::add_sums(const std::vector<StepSum>& steps, int rows, int cols, std::size_t row_stride,
-                              int threads) const {
-    rows = std::min(rows, ycount);
-    cols = std::min(cols, xcount);
-    const int ns = static_cast<int>(x.size());
-    if (steps.empty() || rows <= 0 || cols <= 0 || ns <= 0) return;
+namespace {
 
-    // The steps grouped by their reporting stations: each group's norms are
-    // formed once per run of cells for all its steps.
-    struct Part {
-        float* sum;
-        float v;
-        std::size_t step;
-    };
-    struct Adding {
-        int k;
-        std::size_t first, count;  // its parts
-    };
-    struct Group {
-        const char* reporting;
-        std::vector<int> stations;  // reporting, in station order
-        std::vector<Adding> adding;
-    };
+// The steps grouped by their reporting stations: each group's norms are
+// formed once per run of cells for all its steps.
+struct Part {
+    float* sum;
+    float v;
+    std::size_t step;
+};
+struct Adding {
+    int k;
+    std::size_t first, count;  // its parts
+};
+struct Group {
+    const char* reporting;
+    std::vector<int> stations;  // reporting, in station order
+    std::vector<Adding> adding;
+};
+struct SumPlan {
     std::vector<Group> groups;
     std::vector<Part> parts;
-    std::vector<int> slot(static_cast<std::size_t>(ns) + 1, -1);  // station -> its terms in a run
-    std::vector<int> used;                                         // stations whose terms are formed
+    std::vector<int> slot;  // station -> its terms in a run
+    std::vector<int> used;  // stations whose terms are formed
+};
+
+SumPlan plan_sums(const std::vector<StepSum>& steps, int ns) {
+    SumPlan plan;
+    std::vector<Group>& groups = plan.groups;
+    std::vector<Part>& parts = plan.parts;
+    std::vector<int>& slot = plan.slot;
+    std::vector<int>& used = plan.used;
+    slot.assign(static_cast<std::size_t>(ns) + 1, -1);
     std::vector<std::vector<std::size_t>> members;
     for (std::size_t q = 0; q < steps.size(); ++q) {
         std::size_t g = 0;
@@ -279,6 +284,23 @@ void StationWeights::add_sums(const std::vector<StepSum>& steps, int rows, int c
             if (parts.size() > first) gr.adding.push_back({k, first, parts.size() - first});
         }
     }
+    return plan;
+}
+
+}  // namespace
+
+void StationWeights::add_sums(const std::vector<StepSum>& steps, int rows, int cols, std::size_t row_stride,
+                              int threads) const {
+    rows = std::min(rows, ycount);
+    cols = std::min(cols, xcount);
+    const int ns = static_cast<int>(x.size());
+    if (steps.empty() || rows <= 0 || cols <= 0 || ns <= 0) return;
+
+    const SumPlan plan = plan_sums(steps, ns);
+    const std::vector<Group>& groups = plan.groups;
+    const std::vector<Part>& parts = plan.parts;
+    const std::vector<int>& slot = plan.slot;
+    const std::vector<int>& used = plan.used;
 
     // Runs of cells within a row, short enough that the terms of every
     // station used stay in cache (about 256 kB).
