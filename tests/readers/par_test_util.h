@@ -7,7 +7,6 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 #include "driver/run_state.h"
 #include "platform/fatal.h"
@@ -19,10 +18,7 @@ namespace par_test {
 namespace fs = std::filesystem;
 
 inline std::string demo_text() {
-    std::ifstream f(std::string(NIMBEX_SOURCE_DIR) + "/examples/basin/demo_par.csv");
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
+    return nimbex::testutil::read_file(std::string(NIMBEX_SOURCE_DIR) + "/examples/basin/demo_par.csv");
 }
 
 // Replaces the first line that starts with `key` by `line` (removes it when
@@ -93,10 +89,7 @@ protected:
     std::string console() const { return out.str(); }
     std::string info() {
         rs.files[51].flush();
-        std::ifstream f(dir / "nimbex_info.txt");
-        std::stringstream ss;
-        ss << f.rdbuf();
-        return ss.str();
+        return nimbex::testutil::read_file(dir / "nimbex_info.txt");
     }
     int pauses(const std::string& pause_text) const { return count(out.str(), pause_text + "\n"); }
 
