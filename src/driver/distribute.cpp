@@ -4,11 +4,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <new>
-#include <stdexcept>
-#include <vector>
 #include <string>
+#include <vector>
 
+#include "platform/allocation.h"
 #include "platform/calendar.h"
 #include "platform/fatal.h"
 #include "platform/file_units.h"
@@ -24,10 +23,11 @@ namespace {
 constexpr float spurious_limit = 100.0f;  // mm in one hour
 constexpr float frame_limit = 999.9f;     // largest value a whole step writes
 
-[[noreturn]] void work_array_failure(RunState& rs) {
+constexpr const char* work_array_stop = "Program aborted in nimbex @ 443";
+
+void explain_work_array_failure(RunState& rs) {
     rs.con.line("Allocation failed for temp,p,psum etc.");
     rs.con.line("arrays in nimbex ");
-    fatal_stop("Program aborted in nimbex @ 443");
 }
 
 std::size_t pdl_cells(const RunState& rs) {
@@ -69,33 +69,26 @@ void weigh(RunState& rs, int hour) {
 
 void create_work_arrays(RunState& rs, int nstations, int nhours) {
     DistState& ds = rs.dist;
-    try {
-        ds.nx = std::max(rs.nx_pdl, 0);
-        ds.ny = std::max(rs.ny_pdl, 0);
-        const std::size_t cells = pdl_cells(rs);
-        make_grid(ds.p, cells);
-        make_grid(ds.psum, cells);
-        make_grid(ds.pmax, cells);
-        make_grid(ds.run_total, cells);
-        make_grid(ds.remaining, cells);
-        make_station_arrays(rs, nstations);
-    } catch (const std::bad_alloc&) {
-        work_array_failure(rs);
-    } catch (const std::length_error&) {
-        work_array_failure(rs);
-    }
+    allocate_or_stop(
+        work_array_stop,
+        [&] {
+            ds.nx = std::max(rs.nx_pdl, 0);
+            ds.ny = std::max(rs.ny_pdl, 0);
+            const std::size_t cells = pdl_cells(rs);
+            make_grid(ds.p, cells);
+            make_grid(ds.psum, cells);
+            make_grid(ds.pmax, cells);
+            make_grid(ds.run_total, cells);
+            make_grid(ds.remaining, cells);
+            make_station_arrays(rs, nstations);
+        },
+        [&] { explain_work_array_failure(rs); });
     ds.first_stations = nstations;
     ds.alloc_hours = nhours;
 }
 
 void create_outarray(RunState& rs) {
-    try {
-        make_grid(rs.dist.outarray, pdl_cells(rs));
-    } catch (const std::bad_alloc&) {
-        fatal_stop("Error with allocation of outarray in nimbex");
-    } catch (const std::length_error&) {
-        fatal_stop("Error with allocation of outarray in nimbex");
-    }
+    allocate_or_stop("Error with allocation of outarray in nimbex", [&] { make_grid(rs.dist.outarray, pdl_cells(rs)); });
 }
 
 bool work_arrays_need_recreation(const RunState& rs, int nstations, int nhours) {
@@ -104,13 +97,10 @@ bool work_arrays_need_recreation(const RunState& rs, int nstations, int nhours) 
 
 void recreate_work_arrays(RunState& rs, int nstations, int nhours) {
     DistState& ds = rs.dist;
-    try {
-        make_station_arrays(rs, std::max({nstations, ds.first_stations, ds.alloc_stations}));
-    } catch (const std::bad_alloc&) {
-        work_array_failure(rs);
-    } catch (const std::length_error&) {
-        work_array_failure(rs);
-    }
+    allocate_or_stop(
+        work_array_stop,
+        [&] { make_station_arrays(rs, std::max({nstations, ds.first_stations, ds.alloc_stations})); },
+        [&] { explain_work_array_failure(rs); });
     ds.alloc_hours = std::max(ds.alloc_hours, nhours);
 }
 
@@ -217,82 +207,235 @@ void add_weighted_sum(RunState& rs, int step_hour) {
     add_weighted_sums(rs, &step_hour, 1, &p);
 }
 
-void distribute(RunState& rs) {
-    GaugeSet& g = rs.gauges;
-    DistState& ds = rs.dist;
-    const int ns = g.nstations;
-    const int nhours = g.nhours;
-    const int deltat = std::max(g.deltat, 1);
-    const int nsteps = nhours / deltat;
-    const std::size_t cells = static_cast<std::size_t>(ds.nx) * static_cast<std::size_t>(ds.ny);
-    for (std::vector<float>* grid : {&ds.p, &ds.outarray, &ds.remaining, &ds.psum, &ds.pmax, &ds.run_total}) {
-        if (grid->size() < cells) grid->resize(cells, 0.0f);
+namespace {
+
+// The step loop of one event: what every step needs, and its steps by name.
+class StepLoop {
+public:
+    explicit StepLoop(RunState& rs)
+        : rs(rs),
+          g(rs.gauges),
+          ds(rs.dist),
+          ns(g.nstations),
+          nhours(g.nhours),
+          deltat(std::max(g.deltat, 1)),
+          nsteps(nhours / deltat),
+          cells(static_cast<std::size_t>(ds.nx) * static_cast<std::size_t>(ds.ny)),
+          xc(0),
+          yc(0),
+          n10(nhours / 10),
+          n12(nhours / 12),
+          a12(rs.a12),
+          dreal(static_cast<float>(deltat)),
+          max_batch(1) {
+        for (std::vector<float>* grid : {&ds.p, &ds.outarray, &ds.remaining, &ds.psum, &ds.pmax, &ds.run_total}) {
+            if (grid->size() < cells) grid->resize(cells, 0.0f);
+        }
+        // Only the part of the pdl grid that the grid in force covers gets rain.
+        xc = std::min(std::max(rs.grid.xcount, 0), ds.nx);
+        yc = std::min(std::max(rs.grid.ycount, 0), ds.ny);
+        // Steps whose weighted sums are formed together: the stations' terms of
+        // a run of cells are formed once for all of them. At most 256 steps and
+        // 384 MB of grids.
+        max_batch = static_cast<int>(
+            std::clamp<std::size_t>((std::size_t{96} << 20) / std::max<std::size_t>(cells, 1), 1, 256));
     }
-    // Only the part of the pdl grid that the grid in force covers gets rain.
-    const int xc = std::min(std::max(rs.grid.xcount, 0), ds.nx);
-    const int yc = std::min(std::max(rs.grid.ycount, 0), ds.ny);
-    const int n10 = nhours / 10;
-    const int n12 = nhours / 12;
-    const float a12 = rs.a12;
-    const float dreal = static_cast<float>(deltat);
 
-    auto write_frame = [&](long long elapsed) {
-        ++rs.frame_count;
-        const FrameTime t = frame_time(ds.start_year, ds.start_month, ds.start_day, ds.start_hour, elapsed);
-        rs.out_hdr.year = t.year;
-        rs.out_hdr.month = t.month;
-        rs.out_hdr.day = t.day;
-        rs.out_hdr.hour = t.hour;
-        R2cWriter(rs, unit::event_grid, entry::event_grid, nhours).frame(rs.frame_count, R2cFormat::f6_2);
-    };
+    void run();
 
-    // Presence, change of the reporting stations and largest value at a step.
-    auto step_facts = [&](int step_hour, bool& present, bool& changed, float& zmax) {
-        present = false;
-        changed = false;
-        zmax = 0.0f;
-        for (int k = 1; k <= ns; ++k) {
-            const float v = g.precip(k, step_hour);
-            const bool now = reports(v);
-            present = present || now;
-            if (step_hour > deltat && now != reports(g.precip(k, step_hour - deltat))) changed = true;
-            if (v > zmax) zmax = v;
-        }
-    };
-    // Steps whose weighted sums are formed together: the stations' terms of a
-    // run of cells are formed once for all of them. At most 256 steps and
-    // 384 MB of grids.
-    const int max_batch = static_cast<int>(
-        std::clamp<std::size_t>((std::size_t{96} << 20) / std::max<std::size_t>(cells, 1), 1, 256));
-    // Frames are written in the background while the next is formed (with
-    // more than one thread). The last one is waited for at the end of the
-    // loop; a stop on the way waits for it too.
-    struct BackgroundFrames {
-        DistState& ds;
-        explicit BackgroundFrames(DistState& d) : ds(d) { ds.frames_in_background = ds.thread_count() > 1; }
-        ~BackgroundFrames() {
-            ds.frames_in_background = false;
-            try {
-                ds.frame_writer.finish();
-            } catch (...) {  // the stop already on its way goes first
-            }
-        }
-    } background(ds);
+private:
+    void report_progress(int step_hour);
+    void step_facts(int step_hour, bool& present, bool& changed, float& zmax) const;
+    void clear_grids();
+    void form_sums(int step, int step_hour);
+    void correct_for_elevation();
+    void write_whole_step(long long e);
+    void write_disaggregated(long long e);
+    void add_to_totals();
+    void write_frame(long long elapsed);
+
+    RunState& rs;
+    GaugeSet& g;
+    DistState& ds;
+    const int ns;
+    const int nhours;
+    const int deltat;
+    const int nsteps;
+    const std::size_t cells;
+    int xc, yc;
+    const int n10;
+    const int n12;
+    const float a12;
+    const float dreal;
+    int max_batch;
+
     std::vector<int> summed;  // step hours whose sums are in step_sums, in order
     bool grids_zero = false;  // p and outarray hold 0.0 in every cell
     std::size_t next_sum = 0;
+};
 
+void StepLoop::write_frame(long long elapsed) {
+    ++rs.frame_count;
+    const FrameTime t = frame_time(ds.start_year, ds.start_month, ds.start_day, ds.start_hour, elapsed);
+    rs.out_hdr.year = t.year;
+    rs.out_hdr.month = t.month;
+    rs.out_hdr.day = t.day;
+    rs.out_hdr.hour = t.hour;
+    R2cWriter(rs, unit::event_grid, entry::event_grid, nhours).frame(rs.frame_count, R2cFormat::f6_2);
+}
+
+// Events shorter than 10 (12) hours have no 10th (12th) part to report at.
+void StepLoop::report_progress(int step_hour) {
+    if ((n10 > 0 && step_hour % n10 == 0) || (n12 > 0 && step_hour % n12 == 0)) {
+        std::string line = "distributing hour #";
+        put_i(line, step_hour, 8);
+        rs.con.line(line);
+    }
+}
+
+// Presence, change of the reporting stations and largest value at a step.
+void StepLoop::step_facts(int step_hour, bool& present, bool& changed, float& zmax) const {
+    present = false;
+    changed = false;
+    zmax = 0.0f;
+    for (int k = 1; k <= ns; ++k) {
+        const float v = g.precip(k, step_hour);
+        const bool now = reports(v);
+        present = present || now;
+        if (step_hour > deltat && now != reports(g.precip(k, step_hour - deltat))) changed = true;
+        if (v > zmax) zmax = v;
+    }
+}
+
+// No station has rain: every cell keeps 0.0 through the elevation
+// correction, no frame is written and the totals do not change.
+void StepLoop::clear_grids() {
+    if (!grids_zero) {
+        std::fill(ds.p.begin(), ds.p.begin() + cells, 0.0f);
+        std::fill(ds.outarray.begin(), ds.outarray.begin() + cells, 0.0f);
+        grids_zero = true;
+    }
+}
+
+// p := the weighted sum at the step. The sums of the following steps with
+// rain are formed with it and used when their steps come; their weights are
+// those the weight calls at their steps give, from the same stations' places
+// and settings.
+void StepLoop::form_sums(int step, int step_hour) {
+    if (next_sum >= summed.size() || summed[next_sum] != step_hour) {
+        summed.assign(1, step_hour);
+        for (int s = step + 1; s <= nsteps && static_cast<int>(summed.size()) < max_batch; ++s) {
+            bool pr = false, ch = false;
+            float z = 0.0f;
+            step_facts(s * deltat, pr, ch, z);
+            if (pr && z > 0.0f) summed.push_back(s * deltat);
+        }
+        if (ds.step_sums.size() < summed.size() * cells) ds.step_sums.resize(summed.size() * cells);
+        // The sums cover the cells of the grid in force; the rest of the
+        // pdl grid gets no rain.
+        if (!(xc == ds.nx && yc == ds.ny)) {
+            std::fill(ds.step_sums.begin(), ds.step_sums.begin() + summed.size() * cells, 0.0f);
+        }
+        std::vector<float*> grids;
+        for (std::size_t m = 0; m < summed.size(); ++m) grids.push_back(ds.step_sums.data() + m * cells);
+        add_weighted_sums(rs, summed.data(), static_cast<int>(summed.size()), grids.data());
+        next_sum = 0;
+    }
+    std::copy_n(ds.step_sums.data() + next_sum * cells, cells, ds.p.data());
+    ++next_sum;
+    grids_zero = false;
+}
+
+// Sea-level values back to each cell's elevation. Cells beyond the watershed
+// grid have no elevation of their own: they keep the sea-level value.
+void StepLoop::correct_for_elevation() {
+    const int ex = rs.shed.shed_xcount;
+    const int ey = rs.shed.shed_ycount;
+    for (int i = 1; i <= yc; ++i) {
+        float* prow = ds.p.data() + ds.cell(i, 1);
+        for (int j = 1; j <= xc; ++j) {
+            float elev = 0.0f;
+            if (i <= ey && j <= ex) {
+                const std::size_t c = static_cast<std::size_t>(i - 1) * ex + (j - 1);
+                if (c < rs.elev_grid.size()) elev = rs.elev_grid[c];
+            }
+            prow[j - 1] = std::max(0.0f, prow[j - 1] * (1.0f + rs.rlapse * elev));
+        }
+    }
+}
+
+// The step as one frame, each value capped at what the frame's field holds.
+void StepLoop::write_whole_step(long long e) {
+    const float* p = ds.p.data();
+    float* out = ds.outarray.data();
+    bool rain = false;
+    for (std::size_t c = 0; c < cells; ++c) {
+        out[c] = p[c] > frame_limit ? frame_limit : p[c];
+        rain |= p[c] > 0.0f;
+    }
+    if (rain) write_frame(e);
+}
+
+// The step spread over its hours, one frame per hour: small amounts fall in
+// the first hours at up to a12 an hour, large ones evenly.
+void StepLoop::write_disaggregated(long long e) {
+    const float* p = ds.p.data();
+    float* out = ds.outarray.data();
+    float* rem = ds.remaining.data();
+    std::copy(p, p + cells, rem);
+    for (int m = 1; m <= deltat; ++m) {
+        bool rain = false;
+        for (int i = 1; i <= ds.ny; ++i) {
+            for (int j = 1; j <= ds.nx; ++j) {
+                const std::size_t c = ds.cell(i, j);
+                const float pv = p[c];
+                const float r = rem[c];
+                float o;
+                if (pv <= 0.0f) {
+                    o = 0.0f;
+                } else if (pv <= a12) {
+                    o = r;
+                    rem[c] = 0.0f;
+                } else if (pv <= dreal) {
+                    if (r > 1.0e-6f) {
+                        o = std::min(a12, r);
+                        rem[c] = r - o;
+                    } else {
+                        o = 0.0f;
+                    }
+                } else if (pv > dreal) {
+                    o = pv / dreal;
+                } else {
+                    rs.con.line(msg() << "nhdt,i,j,p(i,j)/" << m << i << j << pv);
+                    rs.con.line("This should never happen!!!");
+                    fatal_stop("");
+                }
+                out[c] = o;
+                rain = rain || o > 0.0f;
+            }
+        }
+        if (rain) write_frame(e + m - 1);
+    }
+}
+
+// The step into the event's sum and largest value and the run's total.
+void StepLoop::add_to_totals() {
+    const float* p = ds.p.data();
+    float* psum = ds.psum.data();
+    float* pmax = ds.pmax.data();
+    float* total = ds.run_total.data();
+    for (std::size_t c = 0; c < cells; ++c) {
+        psum[c] += p[c];
+        total[c] += p[c];
+        pmax[c] = std::max(pmax[c], p[c]);
+    }
+}
+
+void StepLoop::run() {
     for (int step = 1; step <= nsteps; ++step) {
         const int step_hour = step * deltat;
         const long long e = step_hour - deltat;
-
-        // Events shorter than 10 (12) hours have no 10th (12th) part to report at.
-        if ((n10 > 0 && step_hour % n10 == 0) || (n12 > 0 && step_hour % n12 == 0)) {
-            std::string line = "distributing hour #";
-            put_i(line, step_hour, 8);
-            rs.con.line(line);
-        }
-
+        report_progress(step_hour);
 
         bool present = false;
         bool changed = false;
@@ -306,117 +449,42 @@ void distribute(RunState& rs) {
             }
         }
         if (!(present && zmax > 0.0f)) {
-            // No station has rain: every cell keeps 0.0 through the elevation
-            // correction, no frame is written and the totals do not change.
-            if (!grids_zero) {
-                std::fill(ds.p.begin(), ds.p.begin() + cells, 0.0f);
-                std::fill(ds.outarray.begin(), ds.outarray.begin() + cells, 0.0f);
-                grids_zero = true;
-            }
+            clear_grids();
             continue;
         }
-        // The weighted sum. The sums of the following steps with rain are
-        // formed with it and used when their steps come; their weights are
-        // those the weight calls at their steps give, from the same stations'
-        // places and settings.
-        if (next_sum >= summed.size() || summed[next_sum] != step_hour) {
-            summed.assign(1, step_hour);
-            for (int s = step + 1; s <= nsteps && static_cast<int>(summed.size()) < max_batch; ++s) {
-                bool pr = false, ch = false;
-                float z = 0.0f;
-                step_facts(s * deltat, pr, ch, z);
-                if (pr && z > 0.0f) summed.push_back(s * deltat);
-            }
-            if (ds.step_sums.size() < summed.size() * cells) ds.step_sums.resize(summed.size() * cells);
-            // The sums cover the cells of the grid in force; the rest of the
-            // pdl grid gets no rain.
-            if (!(xc == ds.nx && yc == ds.ny)) {
-                std::fill(ds.step_sums.begin(), ds.step_sums.begin() + summed.size() * cells, 0.0f);
-            }
-            std::vector<float*> grids;
-            for (std::size_t m = 0; m < summed.size(); ++m) grids.push_back(ds.step_sums.data() + m * cells);
-            add_weighted_sums(rs, summed.data(), static_cast<int>(summed.size()), grids.data());
-            next_sum = 0;
-        }
-        std::copy_n(ds.step_sums.data() + next_sum * cells, cells, ds.p.data());
-        ++next_sum;
-        grids_zero = false;
-
-        if (rs.lapse_active) {
-            // Cells beyond the watershed grid have no elevation of their own:
-            // they keep the sea-level value.
-            const int ex = rs.shed.shed_xcount;
-            const int ey = rs.shed.shed_ycount;
-            for (int i = 1; i <= yc; ++i) {
-                float* prow = ds.p.data() + ds.cell(i, 1);
-                for (int j = 1; j <= xc; ++j) {
-                    float elev = 0.0f;
-                    if (i <= ey && j <= ex) {
-                        const std::size_t c = static_cast<std::size_t>(i - 1) * ex + (j - 1);
-                        if (c < rs.elev_grid.size()) elev = rs.elev_grid[c];
-                    }
-                    prow[j - 1] = std::max(0.0f, prow[j - 1] * (1.0f + rs.rlapse * elev));
-                }
-            }
-        }
-
-        const float* p = ds.p.data();
-        float* out = ds.outarray.data();
+        form_sums(step, step_hour);
+        if (rs.lapse_active) correct_for_elevation();
         if (!disaggregate) {
-            bool rain = false;
-            for (std::size_t c = 0; c < cells; ++c) {
-                out[c] = p[c] > frame_limit ? frame_limit : p[c];
-                rain |= p[c] > 0.0f;
-            }
-            if (rain) write_frame(e);
+            write_whole_step(e);
         } else {
-            float* rem = ds.remaining.data();
-            std::copy(p, p + cells, rem);
-            for (int m = 1; m <= deltat; ++m) {
-                bool rain = false;
-                for (int i = 1; i <= ds.ny; ++i) {
-                    for (int j = 1; j <= ds.nx; ++j) {
-                        const std::size_t c = ds.cell(i, j);
-                        const float pv = p[c];
-                        const float r = rem[c];
-                        float o;
-                        if (pv <= 0.0f) {
-                            o = 0.0f;
-                        } else if (pv <= a12) {
-                            o = r;
-                            rem[c] = 0.0f;
-                        } else if (pv <= dreal) {
-                            if (r > 1.0e-6f) {
-                                o = std::min(a12, r);
-                                rem[c] = r - o;
-                            } else {
-                                o = 0.0f;
-                            }
-                        } else if (pv > dreal) {
-                            o = pv / dreal;
-                        } else {
-                            rs.con.line(msg() << "nhdt,i,j,p(i,j)/" << m << i << j << pv);
-                            rs.con.line("This should never happen!!!");
-                            fatal_stop("");
-                        }
-                        out[c] = o;
-                        rain = rain || o > 0.0f;
-                    }
-                }
-                if (rain) write_frame(e + m - 1);
-            }
+            write_disaggregated(e);
         }
+        add_to_totals();
+    }
+}
 
-        float* psum = ds.psum.data();
-        float* pmax = ds.pmax.data();
-        float* total = ds.run_total.data();
-        for (std::size_t c = 0; c < cells; ++c) {
-            psum[c] += p[c];
-            total[c] += p[c];
-            pmax[c] = std::max(pmax[c], p[c]);
+// Frames are written in the background while the next is formed (with more
+// than one thread). The last one is waited for at the end of the loop; a stop
+// on the way waits for it too.
+struct BackgroundFrames {
+    DistState& ds;
+    explicit BackgroundFrames(DistState& d) : ds(d) { ds.frames_in_background = ds.thread_count() > 1; }
+    ~BackgroundFrames() {
+        ds.frames_in_background = false;
+        try {
+            ds.frame_writer.finish();
+        } catch (...) {  // the stop already on its way goes first
         }
     }
-    ds.frame_writer.finish();
+};
+
+}  // namespace
+
+void distribute(RunState& rs) {
+    StepLoop loop(rs);
+    BackgroundFrames background(rs.dist);
+    loop.run();
+    rs.dist.frame_writer.finish();
 }
 
 }  // namespace nimbex

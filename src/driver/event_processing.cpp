@@ -220,7 +220,9 @@ void read_elv_max(RunState& rs) {
 
 // ---- every event -------------------------------------------------------
 
-void set_disaggregation(RunState& rs) {  // E1
+// The largest hourly amount a step's rain is spread at (a12): the event's
+// own, else the parameter file's when disaggregation is asked for.
+void set_disaggregation(RunState& rs) {
     Console& con = rs.con;
     rs.a12 = rs.evt.event.disaggregate;
     if (!std::isfinite(rs.a12)) {
@@ -366,7 +368,9 @@ void check_table_period(RunState& rs, int nhours) {
     con.blank();
 }
 
-void size_work_arrays(RunState& rs, int nstations, int nhours) {  // E5
+// The distribution's grids made for the first event, made again when a later
+// one has more stations or hours.
+void size_work_arrays(RunState& rs, int nstations, int nhours) {
     Console& con = rs.con;
     if (rs.dist.run_total.empty()) {
         create_work_arrays(rs, nstations, nhours);
@@ -386,7 +390,8 @@ void size_work_arrays(RunState& rs, int nstations, int nhours) {  // E5
     }
 }
 
-void stations_to_cells(RunState& rs, int nstations, bool already_in_cells) {  // E8
+// Station positions from map units to cell units.
+void stations_to_cells(RunState& rs, int nstations, bool already_in_cells) {
     // The old fixed-column .rag layout gives positions already in cell units
     // (from the integer grid origin and cell sizes).
     if (already_in_cells) return;
@@ -397,7 +402,9 @@ void stations_to_cells(RunState& rs, int nstations, bool already_in_cells) {  //
     }
 }
 
-void write_event_header(RunState& rs, int nhours, float unit_conversion) {  // E9
+// Opens the event's grid file and writes its header, with the settings as
+// comment lines.
+void write_event_header(RunState& rs, int nhours, float unit_conversion) {
     OutputGridHeader& h = rs.out_hdr;
     h.written_by = "nimbex.exe";
     h.name = "Precipitation";
@@ -422,21 +429,20 @@ void write_event_header(RunState& rs, int nhours, float unit_conversion) {  // E
         h.extra_names.emplace_back(name);
         h.extra_values.push_back(value);
     };
-    try {
+    allocate_or_stop("**Allocation failed for hdrcomments in nimbex @ 458**", [&] {
         extra("#precip lapse rate   1/m", rs.lapse_active ? rs.rlapse : 0.0f);
         extra("#radius of influence  km", rs.radiusinflce * al / 1000.0f);
         extra("#smoothing distance   km", rs.smoothdist * al / 1000.0f);
         if (rs.elv_max_used) extra("#elv_max_used", 0.0f);
-    } catch (const std::bad_alloc&) {
-        fatal_stop("**Allocation failed for hdrcomments in nimbex @ 458**");
-    }
+    });
     h.extra_count = static_cast<int>(h.extra_names.size());
     R2cWriter(rs, unit::event_grid, entry::event_grid, nhours).open();
     h.extra_names.clear();
     h.extra_values.clear();
 }
 
-void check_conversion(RunState& rs, float unit_conversion) {  // E11
+// Warns when the gauge file's conversion factor is not the first event's.
+void check_conversion(RunState& rs, float unit_conversion) {
     if (unit_conversion == rs.event1_conversion) return;
     std::string l = " WARNING: event and rain file values of conv     do not match. From event";
     put_f(l, rs.event1_conversion, 6, 2);
@@ -448,13 +454,16 @@ void check_conversion(RunState& rs, float unit_conversion) {  // E11
     rs.con.pause(" In nimbex @ line ~141. Hit enter to continue");
 }
 
-void reset_event_grids(RunState& rs) {  // E10
+// The event's sum and largest value start at 0.0; the run's total at the
+// first event only.
+void reset_event_grids(RunState& rs) {
     std::fill(rs.dist.psum.begin(), rs.dist.psum.end(), 0.0f);
     std::fill(rs.dist.pmax.begin(), rs.dist.pmax.end(), 0.0f);
     if (rs.event_number == 1) std::fill(rs.dist.run_total.begin(), rs.dist.run_total.end(), 0.0f);
 }
 
-void write_event_summary(RunState& rs) {  // E16
+// The event's sum and largest value per cell, to the information report.
+void write_event_summary(RunState& rs) {
     FileUnit& info = rs.files[unit::info_report];
     const int nx = rs.nx_pdl, ny = rs.ny_pdl;
     info.put_line(" Hour= -999                    Summary of rainfall:");

@@ -168,12 +168,13 @@ void closing_text(Console& con) {
 
 }  // namespace
 
-void nimbex_main(RunState& rs, const char* arg) {
-    Console& con = rs.con;
+namespace {
 
-    // One run at a time in a working directory: two would mix their outputs.
-    // A directory where the lock file cannot be made cannot take the reports
-    // either, and the run stops there.
+// One run at a time in a working directory: two would mix their outputs.
+// A directory where the lock file cannot be made cannot take the reports
+// either, and the run stops there.
+void lock_working_directory(RunState& rs) {
+    Console& con = rs.con;
     if (rs.lock.acquire(lock_file_name) == EWOULDBLOCK) {
         con.line("Another run of nimbex is working in this directory: it holds");
         con.line(std::string("the lock on the file ") + lock_file_name + ". Two runs in one working");
@@ -181,8 +182,12 @@ void nimbex_main(RunState& rs, const char* arg) {
         fatal_stop(std::string("Program aborted in nimbex: working directory in use (") + lock_file_name +
                    " is locked by another run)");
     }
+}
 
-    // Start-up 1: the argument as a 2-character text and its reported length.
+// The argument as a 2-character text and its reported length, then the
+// inverse-distance power it gives.
+void take_argument(RunState& rs, const char* arg) {
+    Console& con = rs.con;
     std::string given = arg ? std::string(arg) : std::string();
     rs.argument = given;
     std::string two = fit(given, 2);
@@ -191,13 +196,11 @@ void nimbex_main(RunState& rs, const char* arg) {
     con.line(two);
     con.line(kept);
 
-    // 2: the inverse-distance power.
     rs.idw_power = trim(kept).empty() ? 2 : power_from_argument(rs, kept[0]);
+}
 
-    // 3
-    con.line(" RAIN GAUGE RAINFALL DISTRIBUTION APPLICATION");
-
-    // 4: the five reports stay open to the end of the run.
+// The five reports stay open to the end of the run.
+void open_reports(RunState& rs) {
     const std::array<std::pair<int, const char*>, 5> reports{{{unit::cumm_report, "nimbex_cumm.txt"},
                                                               {unit::info_report, "nimbex_info.txt"},
                                                               {unit::recl_report, "nimbex_recl.txt"},
@@ -205,26 +208,18 @@ void nimbex_main(RunState& rs, const char* arg) {
                                                               {unit::yrly_report, "nimbex_yrly.txt"}}};
     for (auto [unit, name] : reports) {
         if (rs.files.open(unit, name, OpenStatus::replace) != 0) {
-            con.line(std::string("Problem opening ") + name + " in working directory");
-            con.blank();
+            rs.con.line(std::string("Problem opening ") + name + " in working directory");
+            rs.con.blank();
             fatal_stop("Program aborted in nimbex @ 110");
         }
         rs.files[unit].keep_on_stop(true);  // they explain a stop
     }
+}
 
-    // 5, 6: the file-name list exists with the run state; read the first event file.
-    rs.file_name(entry::event_file) = "event/event.evt";
-    rs.event_number = 1;
-    rs.event_count = 1;
-    rs.iopt = 1;
-    float conv = 0.0f, scale = 0.0f;
-    std::array<float, 16> smc{};
-    int hours_rain = 0, hours_flow = 0;
-    read_evt(rs, conv, scale, smc, hours_rain, hours_flow);
-    check_event_date(rs);
-    rs.event1_conversion = conv;
-
-    // 7: the obsolete settings file is refused.
+// The obsolete settings file is refused: its values now come from the
+// parameter file.
+void refuse_old_settings_file(RunState& rs) {
+    Console& con = rs.con;
     if (file_exists("basin\\nimbex.par")) {
         con.line("found the file `basin\\nimbex.par`");
         con.line("use of this file has been replaced by reading the");
@@ -237,12 +232,52 @@ void nimbex_main(RunState& rs, const char* arg) {
         con.blank();
         fatal_stop("nimbex aborted @159");
     }
+}
+
+// End of the run. Every output is complete and in place before the closing
+// text: a failed write must not follow " normal ending".
+void finish_run(RunState& rs) {
+    Console& con = rs.con;
+    write_run_totals(rs);
+    rs.files.close_all();
+    closing_text(con);
+    // The argument is kept as two characters, so "-2" followed by more still counts.
+    if (fit(rs.argument, 2) == "-2") {
+        con.line(" normal ending");
+        con.blank();
+    } else {
+        con.line(" normal ending");
+    }
+}
+
+}  // namespace
+
+void nimbex_main(RunState& rs, const char* arg) {
+    Console& con = rs.con;
+
+    lock_working_directory(rs);
+    take_argument(rs, arg);
+    con.line(" RAIN GAUGE RAINFALL DISTRIBUTION APPLICATION");
+    open_reports(rs);
+
+    // The file-name list exists with the run state; read the first event file.
+    rs.file_name(entry::event_file) = "event/event.evt";
+    rs.event_number = 1;
+    rs.event_count = 1;
+    rs.iopt = 1;
+    float conv = 0.0f, scale = 0.0f;
+    std::array<float, 16> smc{};
+    int hours_rain = 0, hours_flow = 0;
+    read_evt(rs, conv, scale, smc, hours_rain, hours_flow);
+    check_event_date(rs);
+    rs.event1_conversion = conv;
+
+    refuse_old_settings_file(rs);
 
     // No output may replace an input of the run, in any event of the chain.
     check_outputs_against_inputs(rs);
     rs.files.commit_held();
 
-    // 8
     banner(con);
 
     // The event loop.
@@ -262,18 +297,7 @@ void nimbex_main(RunState& rs, const char* arg) {
         process_event(rs);
     }
 
-    // End of the run. Every output is complete and in place before the
-    // closing text: a failed write must not follow " normal ending".
-    write_run_totals(rs);
-    rs.files.close_all();
-    closing_text(con);
-    // The argument is kept as two characters, so "-2" followed by more still counts.
-    if (fit(rs.argument, 2) == "-2") {
-        con.line(" normal ending");
-        con.blank();
-    } else {
-        con.line(" normal ending");
-    }
+    finish_run(rs);
 }
 
 }  // namespace nimbex

@@ -5,10 +5,9 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
-#include <new>
-#include <stdexcept>
 #include <string>
 
+#include "platform/allocation.h"
 #include "platform/fatal.h"
 #include "platform/fortran_format.h"
 #include "platform/parallel.h"
@@ -23,17 +22,13 @@ constexpr float mark_out_of_reach = StationWeights::mark_out_of_reach;
 
 constexpr float near_distance = 0.99f;
 
+// v made again with n elements; the old ones are freed first, so the two
+// never take memory together.
 template <class V>
-void make(V& v, std::size_t n, const char* stop_message) {
-    try {
-        v.clear();
-        v.shrink_to_fit();
-        v.resize(n);
-    } catch (const std::bad_alloc&) {
-        fatal_stop(stop_message);
-    } catch (const std::length_error&) {
-        fatal_stop(stop_message);
-    }
+void remake(V& v, std::size_t n) {
+    v.clear();
+    v.shrink_to_fit();
+    v.resize(n);
 }
 
 // The per-station arrays. The per-cell weight_check is made by the
@@ -41,8 +36,10 @@ void make(V& v, std::size_t n, const char* stop_message) {
 void make_work_arrays(StationWeights& sw, int nstations, bool reallocation) {
     const std::size_t n = static_cast<std::size_t>(std::max(nstations, 0));
     const char* re = "Error with re-allocation in weight @ 63";
-    make(sw.separation, n * n, reallocation ? re : "Error with allocation of separation() in weight");
-    make(sw.nearest_distance, n + 1, reallocation ? re : "Error with allocation of nearest_distance() in weight");
+    allocate_or_stop(reallocation ? re : "Error with allocation of separation() in weight",
+                     [&] { remake(sw.separation, n * n); });
+    allocate_or_stop(reallocation ? re : "Error with allocation of nearest_distance() in weight",
+                     [&] { remake(sw.nearest_distance, n + 1); });
     sw.nstations = nstations;
 }
 
@@ -55,7 +52,7 @@ void make_work_arrays(StationWeights& sw, int nstations, bool reallocation) {
     __attribute__((target_clones("avx512f", "avx2", "default")))
 
 // One station's terms for a run of n cells of one row, starting at column
-// j1: out of reach, on the cell, or its inverse distance power d^-pw.
+// j1 (the distance and its classes as told above weight()).
 NIMBEX_CELL_KERNEL void station_terms(float* w, float sx, float dy2, int j1, int n, float smooth, float cutoff,
                                       int pw) {
     // The distance and its classification; the power is written out for the
@@ -153,8 +150,9 @@ void diagnostics(StationWeights& sw, const WeightReports& out, int hour, int nst
 
     const std::size_t cells = static_cast<std::size_t>(xcount) * ycount;
     if (sw.weight_check.size() < cells) {
-        make(sw.weight_check, cells,
-             sw.weight_check.empty() ? "**Allocation failed for weight_check()" : "Error with re-allocation in weight @ 63");
+        allocate_or_stop(sw.weight_check.empty() ? "**Allocation failed for weight_check()"
+                                                 : "Error with re-allocation in weight @ 63",
+                         [&] { remake(sw.weight_check, cells); });
     }
     std::fill(sw.weight_check.begin(), sw.weight_check.begin() + cells, 0.0f);
     // Only cells of the watershed grid have a rank; cells beyond it are not checked.
@@ -227,33 +225,38 @@ float StationWeights::weight_at(int i, int j, int k) {
     return weight_of(t, norm[static_cast<std::size_t>(i - 1) * xcount + (j - 1)]);
 }
 
-void StationWeights::add_sums(const std::vector<StepSum>& steps, int rows, int cols, std::size_t row_stride,
-                              int threads) const {
-    rows = std::min(rows, ycount);
-    cols = std::min(cols, xcount);
-    const int ns = static_cast<int>(x.size());
-    if (steps.empty() || rows <= 0 || cols <= 0 || ns <= 0) return;
+namespace {
 
-    // The steps grouped by their reporting stations: each group's norms are
-    // formed once per run of cells for all its steps.
-    struct Part {
-        float* sum;
-        float v;
-        std::size_t step;
-    };
-    struct Adding {
-        int k;
-        std::size_t first, count;  // its parts
-    };
-    struct Group {
-        const char* reporting;
-        std::vector<int> stations;  // reporting, in station order
-        std::vector<Adding> adding;
-    };
+// The steps grouped by their reporting stations: each group's norms are
+// formed once per run of cells for all its steps.
+struct Part {
+    float* sum;
+    float v;
+    std::size_t step;
+};
+struct Adding {
+    int k;
+    std::size_t first, count;  // its parts
+};
+struct Group {
+    const char* reporting;
+    std::vector<int> stations;  // reporting, in station order
+    std::vector<Adding> adding;
+};
+struct SumPlan {
     std::vector<Group> groups;
     std::vector<Part> parts;
-    std::vector<int> slot(static_cast<std::size_t>(ns) + 1, -1);  // station -> its terms in a run
-    std::vector<int> used;                                         // stations whose terms are formed
+    std::vector<int> slot;  // station -> its terms in a run
+    std::vector<int> used;  // stations whose terms are formed
+};
+
+SumPlan plan_sums(const std::vector<StepSum>& steps, int ns) {
+    SumPlan plan;
+    std::vector<Group>& groups = plan.groups;
+    std::vector<Part>& parts = plan.parts;
+    std::vector<int>& slot = plan.slot;
+    std::vector<int>& used = plan.used;
+    slot.assign(static_cast<std::size_t>(ns) + 1, -1);
     std::vector<std::vector<std::size_t>> members;
     for (std::size_t q = 0; q < steps.size(); ++q) {
         std::size_t g = 0;
@@ -281,6 +284,23 @@ void StationWeights::add_sums(const std::vector<StepSum>& steps, int rows, int c
             if (parts.size() > first) gr.adding.push_back({k, first, parts.size() - first});
         }
     }
+    return plan;
+}
+
+}  // namespace
+
+void StationWeights::add_sums(const std::vector<StepSum>& steps, int rows, int cols, std::size_t row_stride,
+                              int threads) const {
+    rows = std::min(rows, ycount);
+    cols = std::min(cols, xcount);
+    const int ns = static_cast<int>(x.size());
+    if (steps.empty() || rows <= 0 || cols <= 0 || ns <= 0) return;
+
+    const SumPlan plan = plan_sums(steps, ns);
+    const std::vector<Group>& groups = plan.groups;
+    const std::vector<Part>& parts = plan.parts;
+    const std::vector<int>& slot = plan.slot;
+    const std::vector<int>& used = plan.used;
 
     // Runs of cells within a row, short enough that the terms of every
     // station used stay in cache (about 256 kB).
@@ -347,15 +367,13 @@ void weight(StationWeights& sw, const GaugeSet& g, const WeightSettings& setting
     // rebuilds their content anyway.
     if (sw.nstations < nstations) make_work_arrays(sw, nstations, true);
     const std::size_t ns = static_cast<std::size_t>(nstations);
-    try {
+    allocate_or_stop("Error with re-allocation in weight @ 63", [&] {
         sw.xcount = xcount;
         sw.ycount = ycount;
         sw.x.assign(g.station_x.begin() + 1, g.station_x.begin() + 1 + nstations);
         sw.y.assign(g.station_y.begin() + 1, g.station_y.begin() + 1 + nstations);
         sw.reporting.assign(ns + 1, 0);
-    } catch (const std::bad_alloc&) {
-        fatal_stop("Error with re-allocation in weight @ 63");
-    }
+    });
     sw.norm_current = false;
     sw.single = nstations == 1;
 

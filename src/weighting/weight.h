@@ -23,6 +23,23 @@ struct WeightReports {
     int rank_xcount = 0, rank_ycount = 0;
 };
 
+// The weighting. Positions are in cell units: cell (i, j) lies at column j,
+// row i. For station k at (x_k, y_k) and cell (i, j):
+//
+//   distance  d = sqrt((x_k - j)^2 + (y_k - i)^2) + smoothing
+//   reach     R = max(radius of influence, nearest other station + 2 for every
+//               station) + 2: a station with d > R gives the cell nothing, and
+//               every station reaches at least beyond its nearest neighbour
+//   on cell   d <= 0.99: when reporting stations lie on the cell they share it
+//               equally (1 / their count) and every other station gives 0
+//   otherwise w_k = d^-power / norm, the norm being the sum of d^-power over
+//               the reporting stations within reach of the cell (a norm of 0
+//               gives every station 0, not NaN)
+//
+// A station reports at `hour` when its value there is >= threshold; only
+// reporting stations have weights. A single station takes everything,
+// everywhere. The cell's value is then the sum of w_k * value_k in station
+// order.
 void weight(StationWeights& sw, const GaugeSet& stations, const WeightSettings& settings, const WeightReports& out,
             int hour, int nstations, int xcount, int ycount, float threshold);
 

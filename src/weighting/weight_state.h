@@ -2,12 +2,11 @@
 // What the station weighting owns: its working arrays, what the last call
 // weighted for, and the means to form weights and weighted sums from that.
 //
-// A station's weight in a cell is made of two parts. Its term, which does not
-// depend on which stations report: its inverse distance power, or mark_near
-// (the station lies on the cell) or mark_out_of_reach. And the cell's norm,
-// which does: the sum of the reporting stations' inverse distance powers, or,
-// when reporting stations lie on the cell, minus the share 1 / (their count).
-// weight_of() puts the two together.
+// The weight itself is told once, above weight() in weighting/weight.h. Here
+// it is kept in two parts: a station's term, which does not depend on which
+// stations report (its d^-power, mark_near or mark_out_of_reach), and the
+// cell's norm, which does (the sum of the terms, or minus the on-cell share
+// when reporting stations lie on the cell). weight_of() puts the two together.
 //
 // Neither is kept for the whole grid (that would be cells x stations): terms
 // are formed for a short run of cells at a time, while they stay in cache,
@@ -72,9 +71,8 @@ struct StationWeights {
     // stations.
     void add_sums(const std::vector<StepSum>& steps, int rows, int cols, std::size_t row_stride, int threads) const;
 
-    // The weight of a reporting station from its term t and the cell's norm:
-    // shared equally among the stations on the cell when there are any, else
-    // its inverse distance power over the sum (0 when out of reach).
+    // The weight of a reporting station from its term t and the cell's norm
+    // (the rule above weight()).
     static float weight_of(float t, float norm) {
         const bool is_near = t == mark_near;
         const bool nobody_near = norm > 0.0f;  // a sum of 0 gives no weight, not NaN

@@ -47,10 +47,9 @@ std::string hash_line() { return fmt_pad("#", 40); }
 
 std::string keyword(const char* key) { return fmt_pad(key, 20); }
 
-void write_header(RunState& rs, FileUnit& f, int no_frames, int no_classes) {
-    const OutputGridHeader& h = rs.out_hdr;
+// The file type, the program that wrote it and when.
+void write_identification(FileUnit& f, const OutputGridHeader& h) {
     std::string s;
-
     f.put_line(std::string(40, '#'));
     f.put_line(fmt_pad(":FileType r2c  ASCII  EnSim 1.0", 40));
     f.put_line(hash_line());
@@ -68,7 +67,11 @@ void write_header(RunState& rs, FileUnit& f, int no_frames, int no_classes) {
     std::snprintf(date, sizeof date, "%04d-%02d-%02d  %02d:%02d", now.year, now.month, now.day,
                   now.hour, now.minute);
     f.put_line(keyword(":CreationDate") + date);
+}
 
+// What the grid holds and where it lies: name, projection, origin, source.
+void write_place(FileUnit& f, const OutputGridHeader& h) {
+    std::string s;
     f.put_line(hash_line());
     f.put_line("#" + std::string(39, '-'));
     f.put_line(hash_line());
@@ -93,6 +96,12 @@ void write_header(RunState& rs, FileUnit& f, int no_frames, int no_classes) {
     f.put_line(s);
     f.put_line(hash_line());
     f.put_line(keyword(":SourceFile") + h.source_file.str());
+}
+
+// The classes, the cell counts and sizes, and the sample time of a file of
+// one frame.
+void write_geometry(FileUnit& f, const OutputGridHeader& h, int no_frames, int no_classes) {
+    std::string s;
     f.put_line(hash_line());
     for (int n = 1; n <= no_classes; ++n) {
         s = ":AttributeName";
@@ -118,6 +127,12 @@ void write_header(RunState& rs, FileUnit& f, int no_frames, int no_classes) {
         f.put_line(hash_line());
         f.put_line(keyword(":SampleTime") + h.sample_date.str() + "  " + h.sample_time.str());
     }
+}
+
+// The conversion factor, the heat deficit of a snow grid and the comment
+// lines (echoed on the console), then the header's end.
+void write_settings(RunState& rs, FileUnit& f, const OutputGridHeader& h) {
+    std::string s;
     f.put_line(hash_line());
     if (h.unit_conversion != 0.0f) {
         s = keyword(":UnitConversion");
@@ -143,6 +158,14 @@ void write_header(RunState& rs, FileUnit& f, int no_frames, int no_classes) {
     }
     f.put_line(hash_line());
     f.put_line(fmt_pad(":endHeader", 40));
+}
+
+void write_header(RunState& rs, FileUnit& f, int no_frames, int no_classes) {
+    const OutputGridHeader& h = rs.out_hdr;
+    write_identification(f, h);
+    write_place(f, h);
+    write_geometry(f, h, no_frames, no_classes);
+    write_settings(rs, f, h);
 }
 
 std::string frame_line(const OutputGridHeader& h, int frame_no) {

@@ -1,42 +1,17 @@
 #pragma once
 // A run state on a string console with a scratch directory, for the tests of
 // the weighting, the r2c writer and the distribution.
-#include <unistd.h>
-
-#include <atomic>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "driver/run_state.h"
 #include "readers/gauge_set.h"
+#include "support/files.h"
 #include "weighting/weight.h"
 
 namespace nimbex::testing {
-
-inline std::filesystem::path scratch_dir(const std::string& tag) {
-    static std::atomic<int> serial{0};
-    auto d = std::filesystem::temp_directory_path() /
-             ("nimbex_" + tag + "_" + std::to_string(::getpid()) + "_" + std::to_string(serial++));
-    std::filesystem::create_directories(d);
-    return d;
-}
-
-inline std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);) out.push_back(l);
-    return out;
-}
-
-inline std::string slurp(const std::filesystem::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
 
 // A gauge set of ns stations and nh hours, every value "no record".
 inline void no_records(GaugeSet& g, int ns, int nh, int deltat) {
@@ -56,17 +31,13 @@ struct TestRun {
     RunState rs{con};
     std::filesystem::path dir;
 
-    explicit TestRun(const std::string& tag = "dist") : dir(scratch_dir(tag)) {
+    explicit TestRun(const std::string& tag = "dist") : dir(testutil::scratch_dir(tag)) {
         rs.iopt = 0;
         setenv("NIMBEX_FIXED_CLOCK", "2016-06-05 01:49", 1);
     }
-    ~TestRun() {
-        rs.files.close_all();
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
-    }
+    ~TestRun() { rs.files.close_all(); }
     std::string path(const std::string& name) const { return (dir / name).string(); }
-    std::vector<std::string> console() const { return lines_of(out.str()); }
+    std::vector<std::string> console() const { return testutil::lines_of(out.str()); }
 
     // Gauges: ns stations, nh hours, every value "no record" until set.
     void gauges(int ns, int nh, int deltat) { no_records(rs.gauges, ns, nh, deltat); }
@@ -89,7 +60,7 @@ struct TestRun {
     void open_info() { rs.files.open(51, path("nimbex_info.txt"), OpenStatus::unknown); }
     std::string info() {
         rs.files[51].flush();
-        return slurp(dir / "nimbex_info.txt");
+        return testutil::read_file(dir / "nimbex_info.txt");
     }
 };
 

@@ -13,8 +13,8 @@
 
 using namespace nimbex;
 using nimbex::testing::TestRun;
-using nimbex::testing::lines_of;
-using nimbex::testing::slurp;
+using nimbex::testutil::lines_of;
+using nimbex::testutil::read_file;
 
 namespace {
 
@@ -49,7 +49,7 @@ std::vector<Frame> frames(TestRun& t) {
     t.rs.files.close(40);
     std::vector<Frame> out;
     bool in = false;
-    for (const auto& l : lines_of(slurp(t.dir / "event_met.r2c"))) {
+    for (const auto& l : lines_of(read_file(t.dir / "event_met.r2c"))) {
         if (l.rfind(":Frame", 0) == 0) {
             out.push_back({l, {}});
             in = true;

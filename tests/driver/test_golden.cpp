@@ -15,16 +15,13 @@
 #include <sstream>
 #include <string>
 
+#include "support/files.h"
+
 namespace fs = std::filesystem;
+using nimbex::testutil::read_file;
+using nimbex::testutil::scratch_dir;
 
 namespace {
-
-std::string slurp(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
 
 // Line number (from 1) and text of the first line where two texts part.
 std::string first_difference(const std::string& want, const std::string& got) {
@@ -47,21 +44,14 @@ class Golden : public ::testing::TestWithParam<const char*> {};
 TEST_P(Golden, ExampleBasinConsoleAndOutputsAreUnchanged) {
     const fs::path examples = fs::path(NIMBEX_SOURCE_DIR) / "examples";
     const fs::path golden = fs::path(NIMBEX_SOURCE_DIR) / "tests" / "golden";
-    const fs::path scratch =
-        fs::temp_directory_path() / ("nimbex_golden_" + std::string(GetParam()) + "_" + std::to_string(::getpid()));
+    const fs::path scratch = scratch_dir("golden_" + std::string(GetParam()));
     const fs::path run = scratch / "basin";
-    fs::remove_all(scratch);
-    fs::create_directories(scratch);
-    struct Cleanup {
-        fs::path dir;
-        ~Cleanup() { fs::remove_all(dir); }
-    } cleanup{scratch};
     fs::copy(examples, run, fs::copy_options::recursive);
 
     std::string cmd = "cd '" + run.string() + "' && NIMBEX_FIXED_CLOCK='2024-05-06 07:08' NIMBEX_THREADS=" +
                       GetParam() + " '" NIMBEX_BINARY "' < /dev/null > ../console.txt 2>&1";
     int rc = std::system(cmd.c_str());
-    ASSERT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0) << slurp(scratch / "console.txt");
+    ASSERT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0) << read_file(scratch / "console.txt");
 
     // The outputs: what the run added to the copy, the empty lock file aside.
     std::set<fs::path> outputs{"console.txt"};
@@ -85,7 +75,7 @@ TEST_P(Golden, ExampleBasinConsoleAndOutputsAreUnchanged) {
     EXPECT_EQ(outputs, expected);
     for (const auto& rel : expected) {
         if (!outputs.count(rel)) continue;
-        std::string want = slurp(golden / rel), got = slurp(produced(rel));
+        std::string want = read_file(golden / rel), got = read_file(produced(rel));
         EXPECT_TRUE(want == got) << rel << ", " << first_difference(want, got);
     }
 }

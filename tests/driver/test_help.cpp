@@ -1,7 +1,6 @@
 // --help, -h and --version print the usage text and leave the directory alone.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -9,11 +8,13 @@
 #include <sstream>
 #include <string>
 
+#include "support/files.h"
+
 namespace fs = std::filesystem;
 
 TEST(ProgramHelp, HelpOptionsPrintUsageAndRunNothing) {
-    fs::path d = fs::temp_directory_path() / ("nimbex_help_" + std::to_string(::getpid()));
-    fs::remove_all(d);
+    // The output goes beside the run directory, in the scratch folder.
+    fs::path d = nimbex::testutil::scratch_dir("help") / "run";
     fs::create_directories(d);
     for (const char* arg : {"--help", "-h", "--version"}) {
         // The output goes outside the directory so that an empty directory

@@ -13,7 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "support/files.h"
+
 namespace fs = std::filesystem;
+using nimbex::testutil::lines_of;
+using nimbex::testutil::example_copy;
+using nimbex::testutil::read_file;
+using nimbex::testutil::scratch_dir;
 
 namespace {
 
@@ -23,40 +29,18 @@ struct ProgramRun {
     std::vector<std::string> lines;
 };
 
-std::string slurp(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-std::vector<std::string> split_lines(const std::string& s) {
-    std::vector<std::string> v;
-    std::istringstream in(s);
-    for (std::string l; std::getline(in, l);) v.push_back(l);
-    return v;
-}
-
 ProgramRun run_nimbex(const fs::path& dir, const std::string& args = "") {
     std::string cmd = "cd '" + dir.string() + "' && '" NIMBEX_BINARY "' " + args + " < /dev/null > console.txt 2>&1";
     int rc = std::system(cmd.c_str());
     ProgramRun r;
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    r.out = slurp(dir / "console.txt");
-    r.lines = split_lines(r.out);
+    r.out = read_file(dir / "console.txt");
+    r.lines = lines_of(r.out);
     return r;
 }
 
-// A fresh copy of the example basin.
-fs::path example_dir(const std::string& tag) {
-    fs::path d = fs::temp_directory_path() / ("nimbex_e2e_" + tag + "_" + std::to_string(::getpid()));
-    fs::remove_all(d);
-    fs::copy(fs::path(NIMBEX_SOURCE_DIR) / "examples", d, fs::copy_options::recursive);
-    return d;
-}
-
 void replace_in_file(const fs::path& p, const std::string& from, const std::string& to) {
-    std::string s = slurp(p);
+    std::string s = read_file(p);
     auto pos = s.find(from);
     ASSERT_NE(pos, std::string::npos) << from;
     s.replace(pos, from.size(), to);
@@ -72,7 +56,7 @@ int count_of(const std::string& s, const std::string& what) {
 }  // namespace
 
 TEST(Program, ExampleBasinRunsEndToEnd) {
-    fs::path d = example_dir("example");
+    fs::path d = example_copy("e2e_example");
     ProgramRun r = run_nimbex(d);
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.lines.at(3), " RAIN GAUGE RAINFALL DISTRIBUTION APPLICATION");
@@ -83,39 +67,39 @@ TEST(Program, ExampleBasinRunsEndToEnd) {
                           "nimbex_sum.r2c", "nimbex_info.txt", "nimbex_cumm.txt", "nimbex_recl.txt",
                           "nimbex_flag.txt", "nimbex_yrly.txt", "precip_sta.xyz"})
         EXPECT_TRUE(fs::exists(d / f)) << f;
-    std::string met = slurp(d / "radcl/20230701_met.r2c");
+    std::string met = read_file(d / "radcl/20230701_met.r2c");
     EXPECT_NE(met.find(":Frame"), std::string::npos);
     EXPECT_NE(met.find("#radius of influence  km"), std::string::npos);
     fs::remove_all(d);
 }
 
 TEST(Program, PowerArgumentGoesThroughTheScratchFile) {
-    fs::path d = example_dir("power");
+    fs::path d = example_copy("e2e_power");
     ProgramRun r = run_nimbex(d, "3");
     ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(slurp(d / "junk"), "3\n");
-    EXPECT_NE(slurp(d / "nimbex_sum.r2c").find(":Weight used                       3"), std::string::npos);
+    EXPECT_EQ(read_file(d / "junk"), "3\n");
+    EXPECT_NE(read_file(d / "nimbex_sum.r2c").find(":Weight used                       3"), std::string::npos);
     EXPECT_EQ(r.lines.at(0), "          1");
     EXPECT_EQ(r.lines.at(1), "3 ");
     fs::remove_all(d);
 }
 
 TEST(Program, MinusTwoEndsWithAnEmptyLineAndPowerTwo) {
-    fs::path d = example_dir("minus2");
+    fs::path d = example_copy("e2e_minus2");
     ProgramRun r = run_nimbex(d, "-2");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.lines.at(2), "  ");
     ASSERT_GE(r.lines.size(), 2u);
     EXPECT_EQ(r.lines[r.lines.size() - 2], " normal ending");
     EXPECT_EQ(r.lines.back(), "");
-    EXPECT_NE(slurp(d / "nimbex_sum.r2c").find(":Weight used                       2"), std::string::npos);
+    EXPECT_NE(read_file(d / "nimbex_sum.r2c").find(":Weight used                       2"), std::string::npos);
     fs::remove_all(d);
 }
 
 TEST(Program, ArgumentIsKeptAsTwoCharacters) {
     // "-25" is kept as "-2": blanked for the power (length 3), but the run
     // still ends the "-2" way.
-    fs::path d = example_dir("minus25");
+    fs::path d = example_copy("e2e_minus25");
     ProgramRun r = run_nimbex(d, "-25");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.lines.at(0), "          3");
@@ -129,7 +113,7 @@ TEST(Program, ArgumentIsKeptAsTwoCharacters) {
 
 TEST(Program, StopsExitNonZeroWithTheirMessage) {
     {
-        fs::path d = example_dir("badkey");
+        fs::path d = example_copy("e2e_badkey");
         replace_in_file(d / "event/event.evt", ":snwflg", ":bogusflg");
         ProgramRun r = run_nimbex(d);
         EXPECT_NE(r.status, 0);
@@ -137,7 +121,7 @@ TEST(Program, StopsExitNonZeroWithTheirMessage) {
         fs::remove_all(d);
     }
     {
-        fs::path d = example_dir("oldpar");
+        fs::path d = example_copy("e2e_oldpar");
         std::ofstream(d / "basin/nimbex.par") << "old\n";
         ProgramRun r = run_nimbex(d);
         EXPECT_NE(r.status, 0);
@@ -146,7 +130,7 @@ TEST(Program, StopsExitNonZeroWithTheirMessage) {
         fs::remove_all(d);
     }
     {
-        fs::path d = example_dir("rag");
+        fs::path d = example_copy("e2e_rag");
         replace_in_file(d / "event/event.evt", "20230701_rag.tb0", "20230701_rag.RAG");
         ProgramRun r = run_nimbex(d);
         EXPECT_NE(r.status, 0);
@@ -154,8 +138,7 @@ TEST(Program, StopsExitNonZeroWithTheirMessage) {
         fs::remove_all(d);
     }
     {
-        fs::path d = fs::temp_directory_path() / ("nimbex_e2e_empty_" + std::to_string(::getpid()));
-        fs::create_directories(d);
+        fs::path d = scratch_dir("e2e_empty");
         ProgramRun r = run_nimbex(d);
         EXPECT_NE(r.status, 0);
         EXPECT_EQ(r.lines.back(), "Program aborted in read_evt @ 159");
@@ -166,7 +149,7 @@ TEST(Program, StopsExitNonZeroWithTheirMessage) {
 // The check the closing text asks users to make: with every gauge on a cell
 // and no smoothing, each gauge cell's total equals the gauge's total.
 TEST(Program, GaugeCellTotalsEqualGaugeTotals) {
-    fs::path d = example_dir("gaugecells");
+    fs::path d = example_copy("e2e_gaugecells");
     // A parameter file that is not read: lapse 0, default radius, smoothing 0.
     replace_in_file(d / "event/event.evt", "basin\\demo_par.csv", "basin\\demo_par.txt");
     replace_in_file(d / "event/event.evt", ":noeventstofollow     2", ":noeventstofollow     0");
@@ -194,7 +177,7 @@ TEST(Program, GaugeCellTotalsEqualGaugeTotals) {
     ProgramRun r = run_nimbex(d);
     ASSERT_EQ(r.status, 0) << r.out;
     // nimbex_sum.r2c: rows from row 1 (south), values in F10.0 preceded by a blank.
-    std::vector<std::string> sum = split_lines(slurp(d / "nimbex_sum.r2c"));
+    std::vector<std::string> sum = lines_of(read_file(d / "nimbex_sum.r2c"));
     auto end = std::find_if(sum.begin(), sum.end(), [](const std::string& l) { return l.rfind(":endHeader", 0) == 0; });
     ASSERT_NE(end, sum.end());
     std::vector<std::string> grid(end + 1, sum.end());
@@ -223,7 +206,7 @@ std::string padded(const std::string& s, std::size_t n) { return s + std::string
 // event has two gauges (one at elevation 0, one hour above 100 mm) and an
 // event file conversion factor that differs from the gauge file's.
 TEST(Program, EventProcessingConsoleLines) {
-    fs::path d = example_dir("eventlines");
+    fs::path d = example_copy("e2e_eventlines");
     replace_in_file(d / "event/event.evt", ":noeventstofollow     2", ":noeventstofollow     1");
     replace_in_file(d / "event/event.evt", ":rainconvfactor       1.0", ":rainconvfactor       2.5");
     std::ostringstream tb0;
@@ -267,7 +250,7 @@ TEST(Program, EventProcessingConsoleLines) {
 TEST(Program, EventProcessingStops) {
     {
         // The watershed name test ignores case; any other ending stops.
-        fs::path d = example_dir("shdname");
+        fs::path d = example_copy("e2e_shdname");
         replace_in_file(d / "event/event.evt", "basin\\demo_shd.r2c", "basin\\demo_shd.R2C");
         fs::rename(d / "basin/demo_shd.r2c", d / "basin/demo_shd.R2C");
         EXPECT_EQ(run_nimbex(d).status, 0);
@@ -282,7 +265,7 @@ TEST(Program, EventProcessingStops) {
     }
     {
         // Disaggregation asked for, with no threshold in the event file nor the parameter file.
-        fs::path d = example_dir("a12");
+        fs::path d = example_copy("e2e_a12");
         replace_in_file(d / "event/event.evt", ":smrflg               n", ":smrflg               a");
         replace_in_file(d / "basin/demo_par.csv", ":a12,1.0,", ":a12,0.0,");
         ProgramRun r = run_nimbex(d);
@@ -300,21 +283,21 @@ TEST(Program, EventProcessingStops) {
 // would block for ever); a stop message reaches standard error as well,
 // standard output keeping the console as it was.
 TEST(Program, BatchRunsPassPausesAndStopsReachStandardError) {
-    fs::path d = example_dir("batch");
+    fs::path d = example_copy("e2e_batch");
     replace_in_file(d / "event/20230801.evt", ":resumflg             n", ":resumflg             y");
     const std::string cmd = "cd '" + d.string() + "' && mkfifo in.fifo && NIMBEX_BATCH=1 timeout 60 '" NIMBEX_BINARY
                             "' 0<>in.fifo > console.txt 2> err.txt";
     int rc = std::system(cmd.c_str());
     EXPECT_EQ(WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, 0);
-    const std::string out = slurp(d / "console.txt");
+    const std::string out = read_file(d / "console.txt");
     EXPECT_NE(out.find("Hit enter to continue & accept consequences"), std::string::npos) << out;
-    EXPECT_EQ(split_lines(out).back(), " normal ending");
-    EXPECT_EQ(slurp(d / "err.txt"), "");
+    EXPECT_EQ(lines_of(out).back(), " normal ending");
+    EXPECT_EQ(read_file(d / "err.txt"), "");
 
     fs::remove(d / "event/event.evt");
     rc = std::system(("cd '" + d.string() + "' && '" NIMBEX_BINARY "' < /dev/null > console.txt 2> err.txt").c_str());
     EXPECT_EQ(WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, 1);
-    EXPECT_EQ(split_lines(slurp(d / "console.txt")).back(), "Program aborted in read_evt @ 159");
-    EXPECT_EQ(slurp(d / "err.txt"), "Program aborted in read_evt @ 159\n");
+    EXPECT_EQ(lines_of(read_file(d / "console.txt")).back(), "Program aborted in read_evt @ 159");
+    EXPECT_EQ(read_file(d / "err.txt"), "Program aborted in read_evt @ 159\n");
     fs::remove_all(d);
 }

@@ -20,8 +20,8 @@
 
 using namespace nimbex;
 using nimbex::testing::TestRun;
-using nimbex::testing::lines_of;
-using nimbex::testing::slurp;
+using nimbex::testutil::lines_of;
+using nimbex::testutil::read_file;
 
 namespace {
 
@@ -134,7 +134,7 @@ Result run_fast(const Basin& b, const char* threads) {
     t.rs.files.close(40);
     unsetenv("NIMBEX_THREADS");
     Result r;
-    r.file = slurp(t.dir / "event_met.r2c");
+    r.file = read_file(t.dir / "event_met.r2c");
     r.frames = frame_rows(r.file);
     r.psum = ds.psum;
     r.pmax = ds.pmax;

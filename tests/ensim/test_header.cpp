@@ -8,7 +8,7 @@
 
 #include "ensim/header.h"
 #include "ensim/keyword_line.h"
-#include "ensim/test_keyword_util.h"
+#include "support/files.h"
 #include "platform/console.h"
 #include "platform/files.h"
 

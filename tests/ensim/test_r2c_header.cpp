@@ -8,7 +8,7 @@
 #include "ensim/header.h"
 #include "ensim/keyword_line.h"
 #include "ensim/r2c_header.h"
-#include "ensim/test_keyword_util.h"
+#include "support/files.h"
 #include "platform/console.h"
 #include "platform/fatal.h"
 #include "platform/files.h"

@@ -12,6 +12,7 @@
 
 #include "platform/console.h"
 #include "platform/files.h"
+#include "support/files.h"
 
 using namespace nimbex;
 
@@ -66,8 +67,7 @@ TEST(Console, ControlCharactersAreShownAsEscapes) {
 }
 
 TEST(Files, NoNulByteReachesAFile) {
-    const std::filesystem::path p =
-        std::filesystem::temp_directory_path() / ("nimbex_nul_" + std::to_string(::getpid()) + ".txt");
+    const std::filesystem::path p = nimbex::testutil::scratch_dir("nul") / "nul.txt";
     FileTable files;
     ASSERT_EQ(files.open(51, p.string(), OpenStatus::unknown), 0);
     files[51].put_line(std::string("flag \0 x", 8));

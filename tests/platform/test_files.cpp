@@ -7,13 +7,14 @@
 
 #include "platform/fatal.h"
 #include "platform/files.h"
+#include "support/files.h"
 
 using namespace nimbex;
 namespace fs = std::filesystem;
 
 namespace {
 fs::path temp_dir() {
-    fs::path d = fs::temp_directory_path() / ("nimbex_files_" + std::to_string(::getpid()));
+    fs::path d = nimbex::testutil::scratch_dir("files");
     fs::create_directories(d / "sub");
     return d;
 }

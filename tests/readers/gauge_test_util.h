@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "driver/run_state.h"
-#include "ensim/test_keyword_util.h"
+#include "support/files.h"
 #include "platform/fatal.h"
 
 namespace nimbex::testutil {

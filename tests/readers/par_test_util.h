@@ -7,22 +7,19 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 #include "driver/run_state.h"
 #include "platform/fatal.h"
 #include "readers/par_state.h"
 #include "readers/parameter_file.h"
+#include "support/files.h"
 
 namespace par_test {
 
 namespace fs = std::filesystem;
 
 inline std::string demo_text() {
-    std::ifstream f(std::string(NIMBEX_SOURCE_DIR) + "/examples/basin/demo_par.csv");
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
+    return nimbex::testutil::read_file(std::string(NIMBEX_SOURCE_DIR) + "/examples/basin/demo_par.csv");
 }
 
 // Replaces the first line that starts with `key` by `line` (removes it when
@@ -51,10 +48,7 @@ inline int count(const std::string& hay, const std::string& needle) {
 class ParRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        static int serial = 0;
-        dir = fs::temp_directory_path() /
-              ("nimbex_par_" + std::to_string(::getpid()) + "_" + std::to_string(++serial));
-        fs::create_directories(dir);
+        dir = nimbex::testutil::scratch_dir("par");
         old_cwd = fs::current_path();
         fs::current_path(dir);  // the override file is looked for here
         text = demo_text();
@@ -96,10 +90,7 @@ protected:
     std::string console() const { return out.str(); }
     std::string info() {
         rs.files[51].flush();
-        std::ifstream f(dir / "nimbex_info.txt");
-        std::stringstream ss;
-        ss << f.rdbuf();
-        return ss.str();
+        return nimbex::testutil::read_file(dir / "nimbex_info.txt");
     }
     int pauses(const std::string& pause_text) const { return count(out.str(), pause_text + "\n"); }
 

@@ -11,7 +11,7 @@
 
 #include "driver/run_state.h"
 #include "ensim/event_key.h"
-#include "ensim/test_keyword_util.h"
+#include "support/files.h"
 #include "platform/fatal.h"
 #include "readers/event_file.h"
 

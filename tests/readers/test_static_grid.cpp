@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "driver/run_state.h"
-#include "ensim/test_keyword_util.h"
+#include "support/files.h"
 #include "platform/fatal.h"
 #include "platform/fortran_format.h"
 #include "readers/static_grid.h"

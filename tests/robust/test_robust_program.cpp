@@ -23,24 +23,13 @@
 #include "driver/event_processing.h"
 #include "driver/run_state.h"
 #include "platform/fatal.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
+using nimbex::testutil::example_copy;
+using nimbex::testutil::read_file;
 
 namespace {
-
-std::string slurp(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-fs::path example_copy(const std::string& tag) {
-    fs::path d = fs::temp_directory_path() / ("nimbex_robust_" + tag + "_" + std::to_string(::getpid()));
-    fs::remove_all(d);
-    fs::copy(fs::path(NIMBEX_SOURCE_DIR) / "examples", d, fs::copy_options::recursive);
-    return d;
-}
 
 struct ProgramRun {
     int status = -1;
@@ -53,12 +42,12 @@ ProgramRun run_in(const fs::path& dir, const std::string& args = "") {
     const int rc = std::system(cmd.c_str());
     ProgramRun r;
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    r.console = slurp(dir / "console.txt");
+    r.console = read_file(dir / "console.txt");
     return r;
 }
 
 void replace_in(const fs::path& p, const std::string& from, const std::string& to) {
-    std::string s = slurp(p);
+    std::string s = read_file(p);
     const auto pos = s.find(from);
     ASSERT_NE(pos, std::string::npos) << from;
     s.replace(pos, from.size(), to);
@@ -67,7 +56,7 @@ void replace_in(const fs::path& p, const std::string& from, const std::string& t
 
 // The file's text without its ":CreationDate" lines.
 std::string without_creation_date(const fs::path& p) {
-    std::istringstream in(slurp(p));
+    std::istringstream in(read_file(p));
     std::string out, line;
     while (std::getline(in, line))
         if (line.rfind(":CreationDate", 0) != 0) out += line + "\n";
@@ -86,7 +75,7 @@ std::vector<fs::path> files_below(const fs::path& dir) {
 }  // namespace
 
 TEST(RobustProgram, TwoRunsGiveTheSameBytesApartFromTheCreationDate) {
-    const fs::path a = example_copy("repeat_a"), b = example_copy("repeat_b");
+    const fs::path a = example_copy("robust_repeat_a"), b = nimbex::testutil::example_copy("robust_repeat_b");
     const ProgramRun ra = run_in(a), rb = run_in(b);
     ASSERT_EQ(ra.status, 0) << ra.console;
     ASSERT_EQ(rb.status, 0) << rb.console;
@@ -103,7 +92,7 @@ TEST(RobustProgram, TwoRunsGiveTheSameBytesApartFromTheCreationDate) {
 }
 
 TEST(RobustProgram, AFailingWriteStopsNamingTheFile) {
-    const fs::path d = example_copy("devfull");
+    const fs::path d = example_copy("robust_devfull");
     // The event file takes a name up to its first slash; backslashes become slashes on opening.
     replace_in(d / "event/event.evt", "radcl\\20230701_met.r2c", "\\dev\\full");
     const ProgramRun r = run_in(d);
@@ -113,7 +102,7 @@ TEST(RobustProgram, AFailingWriteStopsNamingTheFile) {
     EXPECT_EQ(r.console.find(" normal ending"), std::string::npos);
 
     // An output name that is a directory cannot be opened.
-    const fs::path e = example_copy("dirout");
+    const fs::path e = example_copy("robust_dirout");
     replace_in(e / "event/event.evt", "radcl\\20230701_met.r2c", "radcl");
     const ProgramRun re = run_in(e);
     EXPECT_EQ(re.status, 1);
@@ -135,7 +124,7 @@ TEST(RobustProgram, AFailingWriteStopsNamingTheFile) {
         {"precip_sta.xyz", "", "Program aborted in nimbex: unable to create precip_sta.xyz"},
     };
     for (const Case& c : cases) {
-        const fs::path f = example_copy("full");
+        const fs::path f = example_copy("robust_full");
         if (std::string(c.file) == "precip_sta.xyz") fs::create_directory(f / c.file);
         else fs::create_symlink("/dev/full", f / c.file);
         const ProgramRun rf = run_in(f, c.args);
@@ -147,11 +136,11 @@ TEST(RobustProgram, AFailingWriteStopsNamingTheFile) {
 }
 
 TEST(RobustProgram, NoOutputReplacesAnInputAndInputsMustBeFiles) {
-    const fs::path d = example_copy("overwrite");
+    const fs::path d = example_copy("robust_overwrite");
     // The second event's grid named, in another spelling, as the third event's gauge table.
     replace_in(d / "event/20230801.evt", "radcl\\20230801_met.r2c", "radcl\\..\\raing\\20230901_rag.tb0");
     std::map<fs::path, std::string> before;
-    for (const fs::path& f : files_below(d)) before[f] = slurp(d / f);
+    for (const fs::path& f : files_below(d)) before[f] = read_file(d / f);
     ProgramRun r = run_in(d);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.console.find("Program aborted in nimbex: output radcl\\..\\raing\\20230901_rag.tb0 (:griddedrainfile "
@@ -159,7 +148,7 @@ TEST(RobustProgram, NoOutputReplacesAnInputAndInputsMustBeFiles) {
                              "event\\20230901.evt)\n"),
               std::string::npos)
         << r.console;
-    for (const auto& [f, text] : before) EXPECT_EQ(slurp(d / f), text) << f;
+    for (const auto& [f, text] : before) EXPECT_EQ(read_file(d / f), text) << f;
     EXPECT_FALSE(fs::exists(d / "nimbex_info.txt"));  // nothing of the run was put in place
 
     // An elevation grid name that is a folder or a link to nothing is not "absent".
@@ -177,11 +166,11 @@ TEST(RobustProgram, NoOutputReplacesAnInputAndInputsMustBeFiles) {
 }
 
 TEST(RobustProgram, AnInterruptedRunLeavesWholeFilesAndASecondRunIsLockedOut) {
-    const fs::path d = example_copy("interrupt");
+    const fs::path d = example_copy("robust_interrupt");
     ASSERT_EQ(run_in(d, "3").status, 0);  // the earlier run's outputs: power 3
     std::map<fs::path, std::string> earlier;
     for (const char* f : {"radcl/20230801_met.r2c", "nimbex_sum.r2c", "nimbex_info.txt", "nimbex_cumm.txt"})
-        earlier[f] = slurp(d / f);
+        earlier[f] = read_file(d / f);
     // The second event's factor differs from the event file's: the run pauses there.
     replace_in(d / "raing/20230801_rag.tb0", ":UnitConversion          1.0", ":UnitConversion 1.00001");
     int in[2];
@@ -201,24 +190,24 @@ TEST(RobustProgram, AnInterruptedRunLeavesWholeFilesAndASecondRunIsLockedOut) {
     bool paused = false;
     for (int i = 0; i < 600 && !paused; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        paused = slurp(d / "console.txt").find("Hit enter to continue") != std::string::npos;
+        paused = read_file(d / "console.txt").find("Hit enter to continue") != std::string::npos;
     }
     EXPECT_TRUE(paused);
     // A second run in the directory meanwhile stops at the lock and writes nothing.
     const fs::path other = d / "other.txt";
     const int rc = std::system(("cd '" + d.string() + "' && '" NIMBEX_BINARY "' < /dev/null > other.txt 2>&1").c_str());
     EXPECT_EQ(WEXITSTATUS(rc), 1);
-    EXPECT_NE(slurp(other).find("Program aborted in nimbex: working directory in use (nimbex.lock is locked by "
+    EXPECT_NE(read_file(other).find("Program aborted in nimbex: working directory in use (nimbex.lock is locked by "
                                 "another run)"),
               std::string::npos)
-        << slurp(other);
+        << read_file(other);
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
     ::close(in[1]);
     // Each name holds a whole file: the first event's new grid (power 2), the
     // earlier run's files for the rest; the killed run's parts are named as such.
-    EXPECT_NE(slurp(d / "radcl/20230701_met.r2c").find(":Weight used                       2"), std::string::npos);
-    for (const auto& [f, text] : earlier) EXPECT_EQ(slurp(d / f), text) << f;
+    EXPECT_NE(read_file(d / "radcl/20230701_met.r2c").find(":Weight used                       2"), std::string::npos);
+    for (const auto& [f, text] : earlier) EXPECT_EQ(read_file(d / f), text) << f;
     int parts = 0;
     for (const fs::path& f : files_below(d))
         if (f.string().find(".nimbex-" + std::to_string(pid) + ".tmp") != std::string::npos) ++parts;
@@ -227,7 +216,7 @@ TEST(RobustProgram, AnInterruptedRunLeavesWholeFilesAndASecondRunIsLockedOut) {
 }
 
 TEST(RobustProgram, GaugeTableOfAnotherPeriodIsWarned) {
-    const fs::path d = example_copy("period");
+    const fs::path d = example_copy("robust_period");
     replace_in(d / "raing/20230701_rag.tb0", "2023/07/01 01:00:00.000", "2023/07/01 00:00:00.000");
     replace_in(d / "event/20230801.evt", ":hoursraindata        744", ":hoursraindata 48");
     const ProgramRun r = run_in(d);
@@ -246,10 +235,10 @@ TEST(RobustProgram, GaugeTableOfAnotherPeriodIsWarned) {
 }
 
 TEST(RobustProgram, GaugeValuesThatAreNotNumbersLeaveNoNaNInTheGrids) {
-    const fs::path d = example_copy("nan");
+    const fs::path d = example_copy("robust_nan");
     // The first data line of July: every gauge NaN or infinite.
     const fs::path tb0 = d / "raing/20230701_rag.tb0";
-    std::string s = slurp(tb0);
+    std::string s = read_file(tb0);
     const auto start = s.find('\n', s.find(":EndHeader")) + 1;
     const auto end = s.find('\n', start);
     std::string line = s.substr(start, end - start), bad;
@@ -263,7 +252,7 @@ TEST(RobustProgram, GaugeValuesThatAreNotNumbersLeaveNoNaNInTheGrids) {
     // No word of an output is NaN or an infinity, in any spelling.
     for (const fs::path& f : files_below(d)) {
         if (f.parent_path() == "raing" || f.parent_path() == "basin" || f.parent_path() == "event") continue;
-        std::istringstream in(slurp(d / f));
+        std::istringstream in(read_file(d / f));
         for (std::string w; in >> w;) {
             std::transform(w.begin(), w.end(), w.begin(), [](unsigned char c) { return std::tolower(c); });
             if (!w.empty() && (w[0] == '-' || w[0] == '+')) w.erase(0, 1);
@@ -305,7 +294,7 @@ TEST(RobustProgram, AbsurdInputStopsWhenRead) {
          "the name of :griddedrainfile in event/event.evt is longer than 60 characters"},
     };
     for (const Case& c : cases) {
-        const fs::path d = example_copy("absurd");
+        const fs::path d = example_copy("robust_absurd");
         replace_in(d / c.file, c.from, c.to);
         const ProgramRun r = run_in(d);
         EXPECT_EQ(r.status, 1) << c.to;
@@ -314,7 +303,7 @@ TEST(RobustProgram, AbsurdInputStopsWhenRead) {
         fs::remove_all(d);
     }
     // A static elevation beyond any on earth.
-    const fs::path d = example_copy("elvmax");
+    const fs::path d = example_copy("robust_elvmax");
     std::string grid = ":FileType r2c ASCII EnSim 1.0\n:xOrigin 500000.0\n:yOrigin 4800000.0\n:xCount 20\n"
                        ":yCount 15\n:xDelta 1000.0\n:yDelta 1000.0\n"
                        ":AttributeName 1 elevation\n:EndHeader\n";

@@ -16,28 +16,23 @@
 #include "readers/parameter_file.h"
 #include "tools/nimbex-prep/prep.h"
 #include "tools/r2ctool/r2c_file.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
+using nimbex::testutil::read_file;
 
 namespace {
 
 const fs::path source_dir = NIMBEX_SOURCE_DIR;
 
-std::string slurp(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
 void spit(const fs::path& p, const std::string& text) {
     fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << text;
+    nimbex::testutil::write_file(p, text);
 }
 
+// A working folder with room beside it for the command logs.
 fs::path scratch(const std::string& tag) {
-    fs::path d = fs::temp_directory_path() / ("nimbex_prep_" + tag + "_" + std::to_string(::getpid()));
-    fs::remove_all(d);
+    fs::path d = nimbex::testutil::scratch_dir("prep_" + tag) / tag;
     fs::create_directories(d);
     return d;
 }
@@ -55,7 +50,7 @@ Result run(const fs::path& dir, const std::string& line) {
     Result r;
     const int st = std::system(cmd.c_str());
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    r.out = slurp(log);
+    r.out = read_file(log);
     return r;
 }
 
@@ -92,7 +87,7 @@ fs::path prepared_basin(const std::string& tag) {
 // tree laid out like the source folder after the build; the gauge on a grid
 // point then reproduces its total in its cell.
 TEST(NimbexPrep, ReadmeWalkthroughReproducesTheGaugeOnAGridPoint) {
-    const std::string readme = slurp(source_dir / "README.md");
+    const std::string readme = read_file(source_dir / "README.md");
     const auto at = readme.find("## Your own basin");
     ASSERT_NE(at, std::string::npos);
     std::istringstream in(readme.substr(at));
@@ -120,7 +115,7 @@ TEST(NimbexPrep, ReadmeWalkthroughReproducesTheGaugeOnAGridPoint) {
     EXPECT_NE(r.out.find(" normal ending"), std::string::npos);
 
     // Gauge G3 stands on the grid point of row 4, column 5.
-    std::istringstream csv(slurp(root / "build/mybasin/hourly.csv"));
+    std::istringstream csv(read_file(root / "build/mybasin/hourly.csv"));
     std::getline(csv, line);
     double gauge_total = 0.0;
     while (std::getline(csv, line)) {
@@ -224,7 +219,7 @@ TEST(NimbexPrep, CheckNamesEachPlantedProblem) {
 
     auto edit = [&](const std::string& file, const std::string& pattern, const std::string& to) {
         const fs::path p = d / file;
-        std::string text = slurp(p);
+        std::string text = read_file(p);
         const std::string changed = std::regex_replace(text, std::regex(pattern), to);
         ASSERT_NE(changed, text) << file << ": " << pattern;
         spit(p, changed);
@@ -282,8 +277,8 @@ TEST(NimbexPrep, GaugeTablesFollowTheEndOfHourStampsAcrossAMonth) {
         for (std::string l; std::getline(in, l);) v.emplace_back(std::regex_replace(l, std::regex(" +"), " "));
         return v;
     };
-    const std::string july = slurp(d / "raing/20230731_rag.tb0");
-    const std::string august = slurp(d / "raing/20230801_rag.tb0");
+    const std::string july = read_file(d / "raing/20230731_rag.tb0");
+    const std::string august = read_file(d / "raing/20230801_rag.tb0");
     EXPECT_NE(july.find(":StartTime              2023/07/31 23:00:00.000"), std::string::npos) << july;
     EXPECT_NE(august.find(":StartTime              2023/08/01 01:00:00.000"), std::string::npos) << august;
     EXPECT_NE(july.find("B        Alpha"), std::string::npos) << "columns in the order of the values file, id for a "
@@ -308,7 +303,7 @@ TEST(NimbexPrep, ClassFractionGridsReachTheParameterFile) {
                             "--class water=water.asc --class urban=urban.asc && "
                             "$PREP template --shd b_shd.r2c --par b_par.csv --pdl b.pdl --radius 3 --lapse 0.001");
     ASSERT_EQ(r.status, 0) << r.out;
-    const std::string par = slurp(d / "b_par.csv");
+    const std::string par = read_file(d / "b_par.csv");
     EXPECT_NE(par.find(":ClassName,forest,water,urban,\n"), std::string::npos);
     EXPECT_NE(par.find(":ak,10.0,-1.0,10.0,\n"), std::string::npos) << "water is the next-to-last class";
     EXPECT_NE(par.find(":radiusinflce,3.0,"), std::string::npos);
@@ -346,7 +341,7 @@ TEST(NimbexPrep, GeoTiffDemGivesTheSameWatershed) {
                             "$PREP watershed --dem dem.asc --mask mask.asc --out a_shd.r2c && "
                             "$PREP watershed --dem dem.tif --mask mask.asc --out t_shd.r2c");
     ASSERT_EQ(r.status, 0) << r.out;
-    const std::string a = slurp(d / "a_shd.r2c"), t = slurp(d / "t_shd.r2c");
+    const std::string a = read_file(d / "a_shd.r2c"), t = read_file(d / "t_shd.r2c");
     EXPECT_EQ(std::regex_replace(t, std::regex("dem.tif"), "dem.asc"), a);
     cleanup(d);
 #endif

@@ -24,25 +24,15 @@
 #include "tools/r2ctool/crs.h"
 #include "tools/r2ctool/quicklook.h"
 #include "tools/r2ctool/r2c_file.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
+using nimbex::testutil::read_file;
 using namespace nimbex::r2ctool;
 
 namespace {
 
-std::string slurp(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-fs::path scratch(const std::string& tag) {
-    fs::path d = fs::temp_directory_path() / ("r2ctool_" + tag + "_" + std::to_string(::getpid()));
-    fs::remove_all(d);
-    fs::create_directories(d);
-    return d;
-}
+fs::path scratch(const std::string& tag) { return nimbex::testutil::scratch_dir("r2ctool_" + tag); }
 
 std::string header(const std::string& projection_lines, const std::string& geometry, bool sample_time) {
     std::string s =
@@ -94,9 +84,8 @@ std::string totals() {
 }
 
 fs::path write_file(const fs::path& dir, const std::string& name, const std::string& text) {
-    fs::path p = dir / name;
-    std::ofstream(p, std::ios::binary) << text;
-    return p;
+    nimbex::testutil::write_file(dir / name, text);
+    return dir / name;
 }
 
 bool have(const char* client) {
@@ -111,7 +100,7 @@ struct ToolRun {
 ToolRun run(const std::string& cmd, const fs::path& dir) {
     const fs::path out = dir / "out.txt";
     int rc = std::system((cmd + " > '" + out.string() + "' 2>&1").c_str());
-    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, slurp(out)};
+    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, read_file(out)};
 }
 
 }  // namespace
@@ -222,23 +211,23 @@ TEST(R2cTool, AsciiGridIsNorthRowFirstWithItsProjection) {
     fs::path d = scratch("ascii");
     R2cFile f = read_r2c_file(write_file(d, "t.r2c", totals()).string());
     write_ascii_grid(f, GridChoice{}, (d / "t.asc").string());
-    EXPECT_EQ(slurp(d / "t.asc"),
+    EXPECT_EQ(read_file(d / "t.asc"),
               "ncols 3\nnrows 2\nxllcorner 500000\nyllcorner 4800000\ncellsize 1000\n"
               "NODATA_value -9999\n100 0 7\n12 14 9\n");
-    const std::string prj = slurp(d / "t.prj");
+    const std::string prj = read_file(d / "t.prj");
     EXPECT_NE(prj.find("PARAMETER[\"central_meridian\",-81]"), std::string::npos) << prj;
     EXPECT_NE(prj.find("SPHEROID[\"GRS 1980\",6378137,298.257222101]"), std::string::npos) << prj;
 
     R2cFile a = read_r2c_file(write_file(d, "a.r2c", two_frames()).string());
     write_ascii_grid(a, GridChoice{2, false, {}}, (d / "f2.asc").string());
-    EXPECT_NE(slurp(d / "f2.asc").find("NODATA_value -9999\n0.25 10 20\n0.5 0 -9999\n"), std::string::npos);
+    EXPECT_NE(read_file(d / "f2.asc").find("NODATA_value -9999\n0.25 10 20\n0.5 0 -9999\n"), std::string::npos);
 
     // A Cartesian grid with oblong cells: dx/dy and no projection file.
     std::string cart = totals();
     cart.replace(cart.find(utm), utm.size(), ":Projection         Cartesian \n");
     cart.replace(cart.find(":yDelta                    1000.0000"), 36, ":yDelta                     500.0000");
     write_ascii_grid(read_r2c_file(write_file(d, "c.r2c", cart).string()), GridChoice{}, (d / "c.asc").string());
-    EXPECT_NE(slurp(d / "c.asc").find("dx 1000\ndy 500\n"), std::string::npos);
+    EXPECT_NE(read_file(d / "c.asc").find("dx 1000\ndy 500\n"), std::string::npos);
     EXPECT_FALSE(fs::exists(d / "c.prj"));
 
     // Header reals held in single precision come out at the decimals written.
@@ -249,8 +238,8 @@ TEST(R2cTool, AsciiGridIsNorthRowFirstWithItsProjection) {
                ":xCount                            3\n:yCount                            2\n"
                ":xDelta                      0.0100\n:yDelta                      0.0100\n");
     write_ascii_grid(read_r2c_file(write_file(d, "ll.r2c", ll).string()), GridChoice{}, (d / "ll.asc").string());
-    EXPECT_NE(slurp(d / "ll.asc").find("xllcorner -80.5\nyllcorner 43.3\ncellsize 0.01\n"), std::string::npos)
-        << slurp(d / "ll.asc");
+    EXPECT_NE(read_file(d / "ll.asc").find("xllcorner -80.5\nyllcorner 43.3\ncellsize 0.01\n"), std::string::npos)
+        << read_file(d / "ll.asc");
 
     if (have("gdalinfo")) {
         ToolRun r = run("gdalinfo -stats '" + (d / "t.asc").string() + "'", d);
@@ -464,7 +453,7 @@ TEST(R2cTool, WatershedAttributesAndTheBasinMask) {
     R2cFile t = read_r2c_file(write_file(d, "t.r2c", totals()).string());
     const BasinMask m = read_basin_mask(shd, t);
     write_ascii_grid(t, GridChoice{}, (d / "t.asc").string(), m);
-    EXPECT_NE(slurp(d / "t.asc").find("NODATA_value -9999\n100 -9999 7\n-9999 14 9\n"), std::string::npos);
+    EXPECT_NE(read_file(d / "t.asc").find("NODATA_value -9999\n100 -9999 7\n-9999 14 9\n"), std::string::npos);
     const QuickLook q = render_quicklook(t, GridChoice{}, {}, m);
     const int cw = q.map_w / 3, ch = q.map_h / 2;
     EXPECT_EQ(q.image.get(q.map_x + cw / 2, q.map_y + q.map_h - ch / 2), (Rgb{200, 200, 200}));  // no value

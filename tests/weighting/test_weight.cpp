@@ -16,7 +16,7 @@
 #include "weighting/weight.h"
 
 using namespace nimbex;
-using nimbex::testing::lines_of;
+using nimbex::testutil::lines_of;
 using nimbex::testing::no_records;
 
 namespace {

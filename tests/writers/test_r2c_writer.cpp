@@ -15,8 +15,8 @@
 
 using namespace nimbex;
 using nimbex::testing::TestRun;
-using nimbex::testing::lines_of;
-using nimbex::testing::slurp;
+using nimbex::testutil::lines_of;
+using nimbex::testutil::read_file;
 
 namespace {
 
@@ -45,7 +45,7 @@ void hourly_header(OutputGridHeader& h) {
 
 // The file's lines after the header call and any grid calls the test makes.
 std::vector<std::string> file_lines(TestRun& t, const std::string& name) {
-    return lines_of(slurp(t.dir / name));
+    return lines_of(read_file(t.dir / name));
 }
 
 }  // namespace
@@ -104,9 +104,8 @@ TEST(WriteR2cHeader, HourlyFileHeaderLineByLine) {
     const auto con = t.console();
     ASSERT_EQ(con.size(), 5u);
     EXPECT_EQ(con[0], "");
-    EXPECT_EQ(con[1].rfind("In write_r2c opened unit=", 0), 0u);
-    EXPECT_NE(con[1].find(" filename="), std::string::npos);
-    EXPECT_NE(con[1].find("20160605_met.r2c"), std::string::npos);
+    // The console shows the name's first 50 characters, whatever the folder.
+    EXPECT_EQ(con[1], "In write_r2c opened unit=          40  filename=" + t.path("20160605_met.r2c").substr(0, 50));
     EXPECT_EQ(con[2], expected[33]);
     EXPECT_EQ(con[4], expected[35]);
 }
