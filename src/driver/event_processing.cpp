@@ -238,7 +238,8 @@ void set_disaggregation(RunState& rs) {  // E1
     }
 }
 
-void read_gauges(RunState& rs, int& nhours, float& unit_conversion, int& nstations) {  // E2 .. E4
+// Reads the event's gauge file, by its extension, into the gauge set.
+void read_gauges(RunState& rs, int& nhours, float& unit_conversion, int& nstations) {
     Console& con = rs.con;
     const std::string type = extension(rs, entry::gauges);
     con.blank();
@@ -261,15 +262,18 @@ void read_gauges(RunState& rs, int& nhours, float& unit_conversion, int& nstatio
         con.line(std::string(47, '~'));
         con.blank();
     }
-    nstations = 2;
     rs.narr_input = false;
     GaugeSet& g = rs.gauges;
-    g.evt_year = rs.evt.year;
-    g.evt_month = rs.evt.month;
-    g.evt_day = rs.evt.day;
-    g.evt_hour = rs.evt.hour;
     if (type == "tb0") {
-        read_rag_ef(rs, unit::gauges, entry::gauges, nhours, unit_conversion, nstations);
+        const GaugeTableRead table = read_rag_ef(rs, unit::gauges, entry::gauges);
+        // The run holds the reach in cells from here on, as the table states it.
+        if (table.forecast_reach) {
+            rs.radiusinflce = table.forecast_reach->radius;
+            rs.smoothdist = table.forecast_reach->smoothing;
+        }
+        nhours = table.counts.nhours;
+        unit_conversion = table.counts.unit_conversion;
+        nstations = table.counts.nstations;
         if (rs.rlapse > 0.0f) {
             bool any_above = false, any_at_or_below = false;
             for (int k = 1; k <= nstations; ++k) {
@@ -292,7 +296,10 @@ void read_gauges(RunState& rs, int& nhours, float& unit_conversion, int& nstatio
         con.line("gone to read_narr");
         rs.narr_input = true;
     } else if (type == "rag") {
-        rdrag(rs, nhours, unit_conversion, nstations, fit("." + type, 10));
+        const GaugeCounts counts = rdrag(rs, fit("." + type, 10));
+        nhours = counts.nhours;
+        unit_conversion = counts.unit_conversion;
+        nstations = counts.nstations;
     } else {
         con.blank();
         con.line("wrong file format found");

@@ -541,8 +541,7 @@ void check_event_date(RunState& rs) {
     fatal_stop("Program aborted in read_evt: impossible start " + what + " " + std::to_string(value) + " in " + name);
 }
 
-void read_evt(RunState& rs, float& conv, float& scale, std::array<float, 16>& smc, int& hoursraindata,
-              int& hoursflowdata) {
+EventRead read_evt(RunState& rs) {
     EventState& ev = rs.evt;
     EventRecord& e = ev.event;
     EventFlags& sw = ev.sw;
@@ -573,13 +572,10 @@ void read_evt(RunState& rs, float& conv, float& scale, std::array<float, 16>& sm
     set_scale_factors(ev, first);
     warn_resume(rs, first);
 
-    conv = e.rainconvfactor;
-    scale = ev.precip_scale;
-    smc.fill(e.intsoilmoisture);
-    hoursraindata = cut_to_int(e.hoursraindata);
-    hoursflowdata = cut_to_int(e.hoursflowdata);
-
-    if (rs.iopt > 0) echo_in_force(rs, hoursraindata, hoursflowdata);
+    const EventRead result{e.rainconvfactor, ev.precip_scale, e.intsoilmoisture, cut_to_int(e.hoursraindata),
+                           cut_to_int(e.hoursflowdata)};
+    if (rs.iopt > 0) echo_in_force(rs, result.hours_rain, result.hours_flow);
+    return result;
 }
 
 }  // namespace nimbex

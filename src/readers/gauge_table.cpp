@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -175,7 +176,7 @@ struct TableRead {
     float unit_conversion = 0.0f;
 
     void read_header_lines(Tb0ColumnMetaData& cols);
-    void announce_forecast_reach();
+    std::optional<CellReach> announce_forecast_reach();
     void count_hours();
     void check_factor_and_step();
     void make_room();
@@ -225,17 +226,18 @@ void TableRead::read_header_lines(Tb0ColumnMetaData& cols) {
     g.table_start = hdr.start_time;
 }
 
-void TableRead::announce_forecast_reach() {
-    if (g.source_name.str().compare(0, 7, "CMC_glb") != 0) return;
-    rs.radiusinflce = 10.0f;
-    rs.smoothdist = 1.0f;
+// A forecast table asks for a reach of 10 cells with 1 cell of smoothing.
+std::optional<CellReach> TableRead::announce_forecast_reach() {
+    if (g.source_name.str().compare(0, 7, "CMC_glb") != 0) return std::nullopt;
+    const CellReach reach{10.0f, 1.0f};
     con.blank();
     con.line("NEW <<<<<");
-    con.line(msg() << "radius of influence set to " << 10.0f);
+    con.line(msg() << "radius of influence set to " << reach.radius);
     con.line("for CMC_glb data");
     con.line("This value is kept for the rest of this run");
     con.line("as it is assumed this is a forecast");
     con.blank();
+    return reach;
 }
 
 // Counts the data lines, then comes back to the first of them.
@@ -459,17 +461,17 @@ void TableRead::echo_data() {
 
 }  // namespace
 
-void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_conversion, int& nstations) {
+GaugeTableRead read_rag_ef(RunState& rs, int unit, int entry) {
     const std::string fname(rs.file_name(entry).trimmed());
     TableRead t{rs, rs.con, rs.gauges, open_table(rs, unit, fname), fname, {}};
 
     Tb0ColumnMetaData cols;
     t.read_header_lines(cols);
-    unit_conversion = t.unit_conversion;
-    nstations = t.nstations;
-    t.announce_forecast_reach();
+    const int nstations = t.nstations;
+    GaugeTableRead result;
+    result.forecast_reach = t.announce_forecast_reach();
     t.count_hours();
-    nhours = t.nhours;
+    const int nhours = t.nhours;
     t.check_factor_and_step();
     t.make_room();
     t.check_stations(cols);
@@ -491,6 +493,8 @@ void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_con
     rs.files.close(unit, true);
     t.g.nstations = nstations;
     t.g.nhours = nhours;
+    result.counts = GaugeCounts{nhours, t.unit_conversion, nstations};
+    return result;
 }
 
 }  // namespace nimbex

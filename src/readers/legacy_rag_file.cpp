@@ -25,6 +25,7 @@ namespace {
 constexpr int rag_unit = unit::gauges;
 constexpr int rag_entry = entry::gauges;
 constexpr int values_per_record = 1200;  // old layout: values of an hour per line
+constexpr int unread_station_count = 2;  // labelled layout: stations when the count line cannot be read
 
 // Columns `from`..`to` (1-based, inclusive) of a fixed-column line; a short
 // line reads as if padded with blanks.
@@ -529,7 +530,7 @@ bool is_model_file(RunState& rs, const std::string& first, float& unit_conversio
 
 }  // namespace
 
-void rdrag(RunState& rs, int& nhours, float& unit_conversion, int& nstations, std::string_view file_type) {
+GaugeCounts rdrag(RunState& rs, std::string_view file_type) {
     Console& con = rs.con;
     GaugeSet& g = rs.gauges;
     const std::string fname(rs.file_name(rag_entry).trimmed());
@@ -545,24 +546,23 @@ void rdrag(RunState& rs, int& nhours, float& unit_conversion, int& nstations, st
     const std::string first = fit(line, 25);
     info.put_line(first + "     ignored - in rdrag");
 
+    float unit_conversion = 1.0f;
     if (is_model_file(rs, first, unit_conversion)) {
         // No stations and no hours, so the event distributes nothing.
-        nstations = 0;
-        nhours = 0;
         g.nstations = 0;
         g.nhours = 0;
-        return;
+        return GaugeCounts{0, unit_conversion, 0};
     }
 
     g.deltat = -1;
-    Reader rd{rs, f, fname, g, nhours, unit_conversion, nstations, {}, {}};
+    Reader rd{rs, f, fname, g, g.nhours, unit_conversion, unread_station_count, {}, {}};
     if (trim_right(first) == "#")
         rd.labelled();
     else
         rd.old_layout();
-    nhours = rd.nhours;
+    const int nhours = rd.nhours;
     unit_conversion = rd.unit_conversion;
-    nstations = rd.nstations;
+    const int nstations = rd.nstations;
 
     if (!std::isfinite(unit_conversion)) {
         con.line(msg() << "conversion factor =" << unit_conversion << " is not a finite number in " << fname);
@@ -586,6 +586,7 @@ void rdrag(RunState& rs, int& nhours, float& unit_conversion, int& nstations, st
 
     g.nstations = nstations;
     g.nhours = nhours;
+    return GaugeCounts{nhours, unit_conversion, nstations};
 }
 
 }  // namespace nimbex

@@ -175,16 +175,14 @@ int cmd_check(const Args& a, std::ostream& out) {
         e.raw = scan_event_file(e.file, i == 0);
         rs.event_number = static_cast<int>(i) + 1;
         rs.file_name(entry::event_file) = e.file;
-        float conv = 0, scale = 0;
-        std::array<float, 16> smc{};
-        int hr = 0, hf = 0;
+        EventRead got;
         bool read = false;
         if (!file_exists(e.file)) {
             problem("the event file " + e.file + " is not there", "correct the list after :noeventstofollow");
             continue;
         }
         try {
-            read_evt(rs, conv, scale, smc, hr, hf);
+            got = read_evt(rs);
             read = true;
         } catch (const FatalStop& stop) {
             rs.files.close(unit::scratch);
@@ -198,8 +196,8 @@ int cmd_check(const Args& a, std::ostream& out) {
             e.month = rs.evt.month;
             e.day = rs.evt.day;
             e.hour = rs.evt.hour;
-            e.hoursraindata = hr;
-            e.rainconvfactor = conv;
+            e.hoursraindata = got.hours_rain;
+            e.rainconvfactor = got.rain_conversion;
             if (i == 0)
                 for (int k = 2; k <= rs.event_count && k < static_cast<int>(rs.evt.event_fln.size()); ++k)
                     chain.emplace_back(rs.evt.event_fln[static_cast<std::size_t>(k)].trimmed());
