@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <new>
 #include <string>
 
 #include "driver/run_state.h"
 #include "ensim/event_key.h"
 #include "ensim/keyword_line.h"
+#include "platform/allocation.h"
 #include "platform/fatal.h"
 #include "platform/file_units.h"
 #include "platform/fortran_format.h"
@@ -170,13 +170,8 @@ void read_chain(RunState& rs, FileUnit& f) {
     rs.event_count = n == std::numeric_limits<int>::max() ? n : n + 1;
     const std::size_t wanted = static_cast<std::size_t>(n) + 2;
     if (ev.event_fln.size() < std::min<std::size_t>(wanted, 1024)) {
-        try {
-            ev.event_fln.resize(std::min<std::size_t>(wanted, 1024));
-        } catch (const std::bad_alloc&) {
-            fatal_stop("Warning: error with allocation of event_fln in read_evt");
-        } catch (const std::length_error&) {
-            fatal_stop("Warning: error with allocation of event_fln in read_evt");
-        }
+        allocate_or_stop("Warning: error with allocation of event_fln in read_evt",
+                         [&] { ev.event_fln.resize(std::min<std::size_t>(wanted, 1024)); });
     }
     for (long long i = 2; i <= static_cast<long long>(n) + 1; ++i) {
         if (ev.event_fln.size() <= static_cast<std::size_t>(i)) ev.event_fln.resize(2 * static_cast<std::size_t>(i));

@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <exception>
 #include <string>
 #include <vector>
 
 #include "driver/run_state.h"
+#include "platform/allocation.h"
 #include "platform/fatal.h"
 #include "platform/file_units.h"
 #include "writers/station_list.h"
@@ -85,16 +85,8 @@ struct Reader {
     }
 
     void allocate(const char* station_stop, const char* data_stop) {
-        try {
-            grow_station_descriptors(g, nstations);
-        } catch (const std::exception&) {
-            fatal_stop(station_stop);
-        }
-        try {
-            grow_gauge_data(g, nstations, nhours);
-        } catch (const std::exception&) {
-            fatal_stop(data_stop);
-        }
+        allocate_or_stop(station_stop, [&] { grow_station_descriptors(g, nstations); });
+        allocate_or_stop(data_stop, [&] { grow_gauge_data(g, nstations, nhours); });
     }
 
     // Stations times hours must fit the gauge arrays.
