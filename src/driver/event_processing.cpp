@@ -238,6 +238,8 @@ void set_disaggregation(RunState& rs) {  // E1
     }
 }
 
+void check_table_period(RunState& rs, int nhours, const std::string& table_start);
+
 // Reads the event's gauge file, by its extension, into the gauge set.
 void read_gauges(RunState& rs, int& nhours, float& unit_conversion, int& nstations) {
     Console& con = rs.con;
@@ -290,6 +292,7 @@ void read_gauges(RunState& rs, int& nhours, float& unit_conversion, int& nstatio
             }
         }
         if (rs.rlapse <= 0.0f || nstations < 1) rs.lapse_active = false;
+        check_table_period(rs, nhours, table.start_time);
     } else if (rs.file_name(entry::gauges).str().compare(0, 18, fit("raing\\narr\\narr380", 18)) == 0) {
         // Model-grid input has no reader in this program: the event keeps
         // the gauge set it has, and is refused before anything is written.
@@ -327,7 +330,7 @@ std::string date_text(const std::chrono::sys_seconds& t) {
 // event's start plus one step; its lines should cover ":hoursraindata" (a
 // monthly event file that keeps 744 hours is not taken up on a shorter month
 // when the table ends with the month).
-void check_table_period(RunState& rs, int nhours) {
+void check_table_period(RunState& rs, int nhours, const std::string& table_start) {
     using namespace std::chrono;
     Console& con = rs.con;
     const EventState& ev = rs.evt;
@@ -338,17 +341,17 @@ void check_table_period(RunState& rs, int nhours) {
     const sys_seconds start = sys_days(start_day) + hours(ev.hour);
     const int deltat = rs.gauges.deltat;
 
-    if (!rs.gauges.table_start.empty()) {
+    if (!table_start.empty()) {
         const sys_seconds expected = start + hours(deltat);
         int y = 0, mo = 0, d = 0, h = 0, mi = 0;
         char s1 = 0, s2 = 0;
-        const int got = std::sscanf(rs.gauges.table_start.c_str(), "%d%c%d%c%d %d:%d", &y, &s1, &mo, &s2, &d, &h, &mi);
+        const int got = std::sscanf(table_start.c_str(), "%d%c%d%c%d %d:%d", &y, &s1, &mo, &s2, &d, &h, &mi);
         const year_month_day td{year{y}, month{static_cast<unsigned>(std::clamp(mo, 0, 13))},
                                 day{static_cast<unsigned>(std::clamp(d, 0, 32))}};
         const bool readable = got >= 5 && td.ok() && h >= 0 && h <= 24 && mi >= 0 && mi < 60;
         if (!readable || sys_days(td) + hours(h) + minutes(mi) != expected) {
             con.line("WARNING:");
-            con.line("The gauge table " + table + " has :StartTime " + rs.gauges.table_start);
+            con.line("The gauge table " + table + " has :StartTime " + table_start);
             con.line("but the event starts at " + date_text(start) + ", so its first line (the end of");
             con.line("the first step of " + std::to_string(deltat) + " h) should be at " + date_text(expected));
             con.line("The frames are dated from the event file");
@@ -491,8 +494,6 @@ void process_event(RunState& rs) {
         con.line("Model-grid input (raing\\narr\\narr380) cannot be read by this program");
         fatal_stop("Program aborted in nimbex: no reader for model-grid input");
     }
-
-    if (extension(rs, entry::gauges) == "tb0") check_table_period(rs, nhours);
 
     size_work_arrays(rs, nstations, nhours);
     rs.dist.smrflg = rs.evt.sw.smrflg;

@@ -30,7 +30,6 @@ struct GaugeSet {
 
     // Texts the readers set for the run and for the output header.
     FText<30> source_name;              // ":Name" of the table
-    std::string table_start;            // ":StartTime" of the table as written, empty if none
     FText<10> file_type;                // legacy reader's file type
     FText<10> sample_date, sample_time; // legacy labelled layout; "unknown" for the old one
     char newfmtflg = ' ';               // legacy layout: 'y' labelled, 'n' old

@@ -164,6 +164,9 @@ void write_event_lines(RunState& rs, int nstations, int nhours) {
 // The reading of one table: the open file, its name and a line buffer kept
 // across the passes over the file, and what the header said.
 struct TableRead {
+    TableRead(RunState& run, FileUnit& file, std::string name)
+        : rs(run), con(run.con), g(run.gauges), f(file), fname(std::move(name)) {}
+
     RunState& rs;
     Console& con;
     GaugeSet& g;
@@ -174,6 +177,7 @@ struct TableRead {
     int nhours = 0;
     int deltat = 0;
     float unit_conversion = 0.0f;
+    std::string start_time;
 
     void read_header_lines(Tb0ColumnMetaData& cols);
     std::optional<CellReach> announce_forecast_reach();
@@ -223,7 +227,7 @@ void TableRead::read_header_lines(Tb0ColumnMetaData& cols) {
     unit_conversion = hdr.unitconversion;
     nstations = cols.column_count;
     g.source_name = hdr.name.str();
-    g.table_start = hdr.start_time;
+    start_time = hdr.start_time;
 }
 
 // A forecast table asks for a reach of 10 cells with 1 cell of smoothing.
@@ -463,7 +467,7 @@ void TableRead::echo_data() {
 
 GaugeTableRead read_rag_ef(RunState& rs, int unit, int entry) {
     const std::string fname(rs.file_name(entry).trimmed());
-    TableRead t{rs, rs.con, rs.gauges, open_table(rs, unit, fname), fname, {}};
+    TableRead t(rs, open_table(rs, unit, fname), fname);
 
     Tb0ColumnMetaData cols;
     t.read_header_lines(cols);
@@ -494,6 +498,7 @@ GaugeTableRead read_rag_ef(RunState& rs, int unit, int entry) {
     t.g.nstations = nstations;
     t.g.nhours = nhours;
     result.counts = GaugeCounts{nhours, t.unit_conversion, nstations};
+    result.start_time = std::move(t.start_time);
     return result;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The gauge table reader: one event's tb0 table of gauge precipitation.
 #include <optional>
+#include <string>
 
 #include "readers/gauge_set.h"
 
@@ -17,6 +18,7 @@ struct CellReach {
 
 struct GaugeTableRead {
     GaugeCounts counts;
+    std::string start_time;  // ":StartTime" of the table as written, empty if none
     // A forecast table (its ":Name" starts with "CMC_glb") asks for a fixed
     // reach, in cells, for the rest of the run; the reader announces it and
     // the caller applies it.
