@@ -248,7 +248,7 @@ void nimbex_main(RunState& rs, const char* arg) {
         con.line(msg() << "event #" << rs.event_number << " of" << rs.event_count);
         if (rs.event_number > 1) {
             rs.file_name(entry::event_file) = rs.evt.event_fln.at(static_cast<std::size_t>(rs.event_number)).str();
-            read_evt(rs);  // the gauge file's factor counts for later events
+            read_evt(rs);  // a later event's own factor goes unused: its gauge file's counts
             check_event_date(rs);
         }
         con.line("Using input file   " + fit(rs.file_name(entry::gauges).str(), 40));

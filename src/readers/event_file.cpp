@@ -307,8 +307,8 @@ void reset_for_read(EventState& ev, bool first) {
     }
 }
 
-// The date text and the run clock of the event just read.
-void set_event_start(RunState& rs) {
+// The date text of the event just read, "yyyy/mm/dd" with blank-filled numbers.
+void set_date_text(RunState& rs) {
     EventState& ev = rs.evt;
     const EventRecord& e = ev.event;
     std::string date;
@@ -319,9 +319,11 @@ void set_event_start(RunState& rs) {
     put_i(date, e.day, 2);
     ev.date_text = date;
     if (rs.iopt > 0) rs.con.line(date);
+}
 
-    if (rs.iopt > 0) echo_as_read(rs);
-
+// The run clock: the start of the event just read.
+void set_run_clock(EventState& ev) {
+    const EventRecord& e = ev.event;
     ev.year = e.year;
     ev.month = e.month;
     ev.day = e.day;
@@ -547,8 +549,11 @@ EventRead read_evt(RunState& rs) {
     reset_for_read(ev, first);
     read_lines(rs, name);
     check_event_reals(rs, name);
-    set_event_start(rs);
+    set_date_text(rs);
+    if (rs.iopt > 0) echo_as_read(rs);
+    set_run_clock(ev);
 
+    // The switches as read; the first event fixes the run's reset and header settings.
     sw = static_cast<const EventFlags&>(e);
     if (first) {
         if (e.resetflg == 'y' || e.resetflg == 'Y') ev.reset_run = true;
