@@ -240,32 +240,57 @@ void set_disaggregation(RunState& rs) {  // E1
 
 void check_table_period(RunState& rs, int nhours, const std::string& table_start);
 
+// A notice on every .rag file: its first data line may still be soil moisture.
+void note_rag_soil_moisture(RunState& rs) {
+    Console& con = rs.con;
+    con.blank();
+    con.line(std::string(47, '~'));
+    con.line("The input file found is " + rs.file_name(entry::gauges).str());
+    con.line("Check if");
+    con.line("The first data line in the .rag file is the ");
+    con.line("initial soil moisture at selected locations.");
+    con.blank();
+    con.line("This is no longer allowed as the initial soil");
+    con.line("moisture is now entered with the .psm and .gsm ");
+    con.line("files.");
+    con.blank();
+    con.line("Please note also that the initial soil moisture");
+    con.line("is now required for each land cover class.");
+    con.line("Please create the .psm file and run VELDA.exe");
+    con.line(std::string(47, '~'));
+    con.blank();
+}
+
+// The lapse-rate correction applies when some station of the table stands above 0 m.
+void set_lapse_active(RunState& rs, int nstations) {
+    Console& con = rs.con;
+    const GaugeSet& g = rs.gauges;
+    if (rs.rlapse > 0.0f) {
+        bool any_above = false, any_at_or_below = false;
+        for (int k = 1; k <= nstations; ++k) {
+            if (g.station_elevation[k] > 0.0f) any_above = true;
+            else any_at_or_below = true;
+        }
+        rs.lapse_active = any_above;
+        if (any_at_or_below) {
+            con.line("WARNING:");
+            con.line("One or more station elevations <= 0.0 were found");
+            con.line("while the rlapse .ne. 0.0");
+            con.line("OK if no data for the station(s)");
+            con.line(std::string(32, '-'));
+        }
+    }
+    if (rs.rlapse <= 0.0f || nstations < 1) rs.lapse_active = false;
+}
+
 // Reads the event's gauge file, by its extension, into the gauge set.
-void read_gauges(RunState& rs, int& nhours, float& unit_conversion, int& nstations) {
+GaugeCounts read_gauges(RunState& rs) {
     Console& con = rs.con;
     const std::string type = extension(rs, entry::gauges);
     con.blank();
     con.line("filetype=" + type);
-    if (type == "rag") {
-        con.blank();
-        con.line(std::string(47, '~'));
-        con.line("The input file found is " + rs.file_name(entry::gauges).str());
-        con.line("Check if");
-        con.line("The first data line in the .rag file is the ");
-        con.line("initial soil moisture at selected locations.");
-        con.blank();
-        con.line("This is no longer allowed as the initial soil");
-        con.line("moisture is now entered with the .psm and .gsm ");
-        con.line("files.");
-        con.blank();
-        con.line("Please note also that the initial soil moisture");
-        con.line("is now required for each land cover class.");
-        con.line("Please create the .psm file and run VELDA.exe");
-        con.line(std::string(47, '~'));
-        con.blank();
-    }
+    if (type == "rag") note_rag_soil_moisture(rs);
     rs.narr_input = false;
-    GaugeSet& g = rs.gauges;
     if (type == "tb0") {
         const GaugeTableRead table = read_rag_ef(rs, unit::gauges, entry::gauges);
         // The run holds the reach in cells from here on, as the table states it.
@@ -273,43 +298,23 @@ void read_gauges(RunState& rs, int& nhours, float& unit_conversion, int& nstatio
             rs.radiusinflce = table.forecast_reach->radius;
             rs.smoothdist = table.forecast_reach->smoothing;
         }
-        nhours = table.counts.nhours;
-        unit_conversion = table.counts.unit_conversion;
-        nstations = table.counts.nstations;
-        if (rs.rlapse > 0.0f) {
-            bool any_above = false, any_at_or_below = false;
-            for (int k = 1; k <= nstations; ++k) {
-                if (g.station_elevation[k] > 0.0f) any_above = true;
-                else any_at_or_below = true;
-            }
-            rs.lapse_active = any_above;
-            if (any_at_or_below) {
-                con.line("WARNING:");
-                con.line("One or more station elevations <= 0.0 were found");
-                con.line("while the rlapse .ne. 0.0");
-                con.line("OK if no data for the station(s)");
-                con.line(std::string(32, '-'));
-            }
-        }
-        if (rs.rlapse <= 0.0f || nstations < 1) rs.lapse_active = false;
-        check_table_period(rs, nhours, table.start_time);
-    } else if (rs.file_name(entry::gauges).str().compare(0, 18, fit("raing\\narr\\narr380", 18)) == 0) {
+        set_lapse_active(rs, table.counts.nstations);
+        check_table_period(rs, table.counts.nhours, table.start_time);
+        return table.counts;
+    }
+    if (rs.file_name(entry::gauges).str().compare(0, 18, fit("raing\\narr\\narr380", 18)) == 0) {
         // Model-grid input has no reader in this program: the event keeps
         // the gauge set it has, and is refused before anything is written.
         con.line("gone to read_narr");
         rs.narr_input = true;
-    } else if (type == "rag") {
-        const GaugeCounts counts = rdrag(rs, fit("." + type, 10));
-        nhours = counts.nhours;
-        unit_conversion = counts.unit_conversion;
-        nstations = counts.nstations;
-    } else {
-        con.blank();
-        con.line("wrong file format found");
-        con.line("file extension =" + type);
-        con.blank();
-        fatal_stop("Nimbex aborted @ 429");
+        return GaugeCounts{rs.gauges.nhours, 1.0f, rs.gauges.nstations};
     }
+    if (type == "rag") return rdrag(rs, fit("." + type, 10));
+    con.blank();
+    con.line("wrong file format found");
+    con.line("file extension =" + type);
+    con.blank();
+    fatal_stop("Nimbex aborted @ 429");
 }
 
 // "yyyy/mm/dd hh:mm".
@@ -486,10 +491,9 @@ void process_event(RunState& rs) {
     }
 
     set_disaggregation(rs);
-    int nhours = rs.gauges.nhours;
-    float unit_conversion = 1.0f;
-    int nstations = rs.gauges.nstations;
-    read_gauges(rs, nhours, unit_conversion, nstations);
+    const GaugeCounts counts = read_gauges(rs);
+    const int nhours = counts.nhours, nstations = counts.nstations;
+    const float unit_conversion = counts.unit_conversion;
     if (rs.narr_input) {
         con.line("Model-grid input (raing\\narr\\narr380) cannot be read by this program");
         fatal_stop("Program aborted in nimbex: no reader for model-grid input");
