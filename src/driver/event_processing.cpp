@@ -242,68 +242,83 @@ void set_disaggregation(RunState& rs) {
     }
 }
 
-void read_gauges(RunState& rs, int& nhours, float& unit_conversion, int& nstations) {  // E2 .. E4
+void check_table_period(RunState& rs, int nhours, const std::string& table_start);
+
+// A notice on every .rag file: its first data line may still be soil moisture.
+void note_rag_soil_moisture(RunState& rs) {
+    Console& con = rs.con;
+    con.blank();
+    con.line(std::string(47, '~'));
+    con.line("The input file found is " + rs.file_name(entry::gauges).str());
+    con.line("Check if");
+    con.line("The first data line in the .rag file is the ");
+    con.line("initial soil moisture at selected locations.");
+    con.blank();
+    con.line("This is no longer allowed as the initial soil");
+    con.line("moisture is now entered with the .psm and .gsm ");
+    con.line("files.");
+    con.blank();
+    con.line("Please note also that the initial soil moisture");
+    con.line("is now required for each land cover class.");
+    con.line("Please create the .psm file and run VELDA.exe");
+    con.line(std::string(47, '~'));
+    con.blank();
+}
+
+// The lapse-rate correction applies when some station of the table stands above 0 m.
+void set_lapse_active(RunState& rs, int nstations) {
+    Console& con = rs.con;
+    const GaugeSet& g = rs.gauges;
+    if (rs.rlapse > 0.0f) {
+        bool any_above = false, any_at_or_below = false;
+        for (int k = 1; k <= nstations; ++k) {
+            if (g.station_elevation[k] > 0.0f) any_above = true;
+            else any_at_or_below = true;
+        }
+        rs.lapse_active = any_above;
+        if (any_at_or_below) {
+            con.line("WARNING:");
+            con.line("One or more station elevations <= 0.0 were found");
+            con.line("while the rlapse .ne. 0.0");
+            con.line("OK if no data for the station(s)");
+            con.line(std::string(32, '-'));
+        }
+    }
+    if (rs.rlapse <= 0.0f || nstations < 1) rs.lapse_active = false;
+}
+
+// Reads the event's gauge file, by its extension, into the gauge set.
+GaugeCounts read_gauges(RunState& rs) {
     Console& con = rs.con;
     const std::string type = extension(rs, entry::gauges);
     con.blank();
     con.line("filetype=" + type);
-    if (type == "rag") {
-        con.blank();
-        con.line(std::string(47, '~'));
-        con.line("The input file found is " + rs.file_name(entry::gauges).str());
-        con.line("Check if");
-        con.line("The first data line in the .rag file is the ");
-        con.line("initial soil moisture at selected locations.");
-        con.blank();
-        con.line("This is no longer allowed as the initial soil");
-        con.line("moisture is now entered with the .psm and .gsm ");
-        con.line("files.");
-        con.blank();
-        con.line("Please note also that the initial soil moisture");
-        con.line("is now required for each land cover class.");
-        con.line("Please create the .psm file and run VELDA.exe");
-        con.line(std::string(47, '~'));
-        con.blank();
-    }
-    nstations = 2;
+    if (type == "rag") note_rag_soil_moisture(rs);
     rs.narr_input = false;
-    GaugeSet& g = rs.gauges;
-    g.evt_year = rs.evt.year;
-    g.evt_month = rs.evt.month;
-    g.evt_day = rs.evt.day;
-    g.evt_hour = rs.evt.hour;
     if (type == "tb0") {
-        read_rag_ef(rs, unit::gauges, entry::gauges, nhours, unit_conversion, nstations);
-        if (rs.rlapse > 0.0f) {
-            bool any_above = false, any_at_or_below = false;
-            for (int k = 1; k <= nstations; ++k) {
-                if (g.station_elevation[k] > 0.0f) any_above = true;
-                else any_at_or_below = true;
-            }
-            rs.lapse_active = any_above;
-            if (any_at_or_below) {
-                con.line("WARNING:");
-                con.line("One or more station elevations <= 0.0 were found");
-                con.line("while the rlapse .ne. 0.0");
-                con.line("OK if no data for the station(s)");
-                con.line(std::string(32, '-'));
-            }
+        const GaugeTableRead table = read_rag_ef(rs, unit::gauges, entry::gauges);
+        // The run holds the reach in cells from here on, as the table states it.
+        if (table.forecast_reach) {
+            rs.radiusinflce = table.forecast_reach->radius;
+            rs.smoothdist = table.forecast_reach->smoothing;
         }
-        if (rs.rlapse <= 0.0f || nstations < 1) rs.lapse_active = false;
-    } else if (rs.file_name(entry::gauges).str().compare(0, 18, fit("raing\\narr\\narr380", 18)) == 0) {
+        set_lapse_active(rs, table.counts.nstations);
+        check_table_period(rs, table.counts.nhours, table.start_time);
+        return table.counts;
+    }
+    if (rs.file_name(entry::gauges).str().compare(0, 18, fit("raing\\narr\\narr380", 18)) == 0) {
         // Model-grid input has no reader in this program: the event keeps
         // the gauge set it has, and is refused before anything is written.
         con.line("gone to read_narr");
         rs.narr_input = true;
-    } else if (type == "rag") {
-        rdrag(rs, nhours, unit_conversion, nstations, fit("." + type, 10));
-    } else {
-        con.blank();
-        con.line("wrong file format found");
-        con.line("file extension =" + type);
-        con.blank();
-        fatal_stop("Nimbex aborted @ 429");
+        return GaugeCounts{rs.gauges.nhours, 1.0f, rs.gauges.nstations};
     }
+    if (type == "rag") return rdrag(rs, fit("." + type, 10));
+    con.blank();
+    con.line("wrong file format found");
+    con.line("file extension =" + type);
+    con.blank();
+    fatal_stop("Nimbex aborted @ 429");
 }
 
 // "yyyy/mm/dd hh:mm".
@@ -324,7 +339,7 @@ std::string date_text(const std::chrono::sys_seconds& t) {
 // event's start plus one step; its lines should cover ":hoursraindata" (a
 // monthly event file that keeps 744 hours is not taken up on a shorter month
 // when the table ends with the month).
-void check_table_period(RunState& rs, int nhours) {
+void check_table_period(RunState& rs, int nhours, const std::string& table_start) {
     using namespace std::chrono;
     Console& con = rs.con;
     const EventState& ev = rs.evt;
@@ -335,17 +350,17 @@ void check_table_period(RunState& rs, int nhours) {
     const sys_seconds start = sys_days(start_day) + hours(ev.hour);
     const int deltat = rs.gauges.deltat;
 
-    if (!rs.gauges.table_start.empty()) {
+    if (!table_start.empty()) {
         const sys_seconds expected = start + hours(deltat);
         int y = 0, mo = 0, d = 0, h = 0, mi = 0;
         char s1 = 0, s2 = 0;
-        const int got = std::sscanf(rs.gauges.table_start.c_str(), "%d%c%d%c%d %d:%d", &y, &s1, &mo, &s2, &d, &h, &mi);
+        const int got = std::sscanf(table_start.c_str(), "%d%c%d%c%d %d:%d", &y, &s1, &mo, &s2, &d, &h, &mi);
         const year_month_day td{year{y}, month{static_cast<unsigned>(std::clamp(mo, 0, 13))},
                                 day{static_cast<unsigned>(std::clamp(d, 0, 32))}};
         const bool readable = got >= 5 && td.ok() && h >= 0 && h <= 24 && mi >= 0 && mi < 60;
         if (!readable || sys_days(td) + hours(h) + minutes(mi) != expected) {
             con.line("WARNING:");
-            con.line("The gauge table " + table + " has :StartTime " + rs.gauges.table_start);
+            con.line("The gauge table " + table + " has :StartTime " + table_start);
             con.line("but the event starts at " + date_text(start) + ", so its first line (the end of");
             con.line("the first step of " + std::to_string(deltat) + " h) should be at " + date_text(expected));
             con.line("The frames are dated from the event file");
@@ -487,16 +502,13 @@ void process_event(RunState& rs) {
     }
 
     set_disaggregation(rs);
-    int nhours = rs.gauges.nhours;
-    float unit_conversion = 1.0f;
-    int nstations = rs.gauges.nstations;
-    read_gauges(rs, nhours, unit_conversion, nstations);
+    const GaugeCounts counts = read_gauges(rs);
+    const int nhours = counts.nhours, nstations = counts.nstations;
+    const float unit_conversion = counts.unit_conversion;
     if (rs.narr_input) {
         con.line("Model-grid input (raing\\narr\\narr380) cannot be read by this program");
         fatal_stop("Program aborted in nimbex: no reader for model-grid input");
     }
-
-    if (extension(rs, entry::gauges) == "tb0") check_table_period(rs, nhours);
 
     size_work_arrays(rs, nstations, nhours);
     rs.dist.smrflg = rs.evt.sw.smrflg;

@@ -265,12 +265,8 @@ void nimbex_main(RunState& rs, const char* arg) {
     rs.event_number = 1;
     rs.event_count = 1;
     rs.iopt = 1;
-    float conv = 0.0f, scale = 0.0f;
-    std::array<float, 16> smc{};
-    int hours_rain = 0, hours_flow = 0;
-    read_evt(rs, conv, scale, smc, hours_rain, hours_flow);
+    rs.event1_conversion = read_evt(rs).rain_conversion;
     check_event_date(rs);
-    rs.event1_conversion = conv;
 
     refuse_old_settings_file(rs);
 
@@ -287,8 +283,7 @@ void nimbex_main(RunState& rs, const char* arg) {
         con.line(msg() << "event #" << rs.event_number << " of" << rs.event_count);
         if (rs.event_number > 1) {
             rs.file_name(entry::event_file) = rs.evt.event_fln.at(static_cast<std::size_t>(rs.event_number)).str();
-            float later_conv = 0.0f;  // the gauge file's factor counts for later events
-            read_evt(rs, later_conv, scale, smc, hours_rain, hours_flow);
+            read_evt(rs);  // a later event's own factor goes unused: its gauge file's counts
             check_event_date(rs);
         }
         con.line("Using input file   " + fit(rs.file_name(entry::gauges).str(), 40));

@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <new>
 #include <string>
 
 #include "driver/run_state.h"
 #include "ensim/event_key.h"
 #include "ensim/keyword_line.h"
+#include "platform/allocation.h"
 #include "platform/fatal.h"
 #include "platform/file_units.h"
 #include "platform/fortran_format.h"
@@ -170,13 +170,8 @@ void read_chain(RunState& rs, FileUnit& f) {
     rs.event_count = n == std::numeric_limits<int>::max() ? n : n + 1;
     const std::size_t wanted = static_cast<std::size_t>(n) + 2;
     if (ev.event_fln.size() < std::min<std::size_t>(wanted, 1024)) {
-        try {
-            ev.event_fln.resize(std::min<std::size_t>(wanted, 1024));
-        } catch (const std::bad_alloc&) {
-            fatal_stop("Warning: error with allocation of event_fln in read_evt");
-        } catch (const std::length_error&) {
-            fatal_stop("Warning: error with allocation of event_fln in read_evt");
-        }
+        allocate_or_stop("Warning: error with allocation of event_fln in read_evt",
+                         [&] { ev.event_fln.resize(std::min<std::size_t>(wanted, 1024)); });
     }
     for (long long i = 2; i <= static_cast<long long>(n) + 1; ++i) {
         if (ev.event_fln.size() <= static_cast<std::size_t>(i)) ev.event_fln.resize(2 * static_cast<std::size_t>(i));
@@ -297,6 +292,193 @@ void echo_in_force(RunState& rs, int hoursraindata, int hoursflowdata) {
     info.put_line("#");
 }
 
+// Values every read starts from; the run's settings only on the first event.
+void reset_for_read(EventState& ev, bool first) {
+    EventRecord& e = ev.event;
+    EventFlags& sw = ev.sw;
+    e.year = e.month = e.day = e.hour = 0;
+    e.deltat_report = 1;
+    e.spinupevents = 0;
+    e.fliflg = e.lakeflg = e.iceflg = 'n';
+    for (int k = 1; k <= 60; ++k) e.names[static_cast<std::size_t>(k)] = "dummy";
+    if (first) {
+        sw.grdflg = sw.ntrlflg = sw.nudgeflg = sw.divertflg = sw.pafflg = 'n';
+        ev.reset_run = ev.header_run = ev.daily_differences = false;
+    }
+}
+
+// The date text of the event just read, "yyyy/mm/dd" with blank-filled numbers.
+void set_date_text(RunState& rs) {
+    EventState& ev = rs.evt;
+    const EventRecord& e = ev.event;
+    std::string date;
+    put_i(date, e.year, 4);
+    date += '/';
+    put_i(date, e.month, 2);
+    date += '/';
+    put_i(date, e.day, 2);
+    ev.date_text = date;
+    if (rs.iopt > 0) rs.con.line(date);
+}
+
+// The run clock: the start of the event just read.
+void set_run_clock(EventState& ev) {
+    const EventRecord& e = ev.event;
+    ev.year = e.year;
+    ev.month = e.month;
+    ev.day = e.day;
+    ev.hour = e.hour;
+    ev.day_of_year = day_of_year(e.year, e.month, e.day);
+}
+
+// The event's file names go into the run's file-name list (slot 61 stays
+// out); the first event's parameter and point-data-locations names are kept.
+void take_file_names(RunState& rs, bool first) {
+    EventState& ev = rs.evt;
+    const EventRecord& e = ev.event;
+    if (rs.iopt > 0) {
+        for (int k = 1; k <= event_name_slots; ++k) {
+            rs.files[info_unit].put_line(ListLine() << k << e.names[static_cast<std::size_t>(k)].str());
+        }
+    }
+    for (int k = 1; k <= event_name_slots; ++k) {
+        if (k == 61) continue;
+        rs.file_name(k) = e.names[static_cast<std::size_t>(k)].str();
+    }
+
+    // Daily differences given for the first event must be given for all.
+    const bool diff_file = file_exists(rs.file_name(60).trimmed());
+    if (first) {
+        if (diff_file) ev.daily_differences = true;
+    } else if (!diff_file && ev.daily_differences) {
+        rs.con.blank();
+        rs.con.line("daily differences found for previous event(s) but");
+        rs.con.line("no this one. Not a good idea so program terminated");
+        fatal_stop("Program aborted in read_evt @ L727");
+    }
+
+    if (first) {
+        ev.par_file_name = rs.file_name(entry::parameters).str();
+        ev.pdl_file_name = rs.file_name(entry::pdl).str();
+    }
+}
+
+// The first event's switches hold for the whole run; an "a" in the first
+// event file sets its switch to "y" for every event.
+void apply_first_event_switches(EventState& ev, bool first) {
+    EventRecord& e = ev.event;
+    EventFlags& sw = ev.sw;
+    if (first) {
+        ev.snwflg1 = sw.snwflg;
+        ev.sedflg1 = sw.sedflg;
+        ev.resinflg1 = sw.resinflg;
+        ev.routeflg1 = sw.routeflg;
+        ev.wetflg1 = sw.wetflg;
+        ev.trcflg1 = sw.trcflg;
+        ev.frcflg1 = sw.frcflg;
+        ev.modelflg1 = sw.modelflg;
+        ev.divertflg1 = sw.divertflg;
+        ev.pafflg1 = sw.pafflg;
+        ev.lakeflg1 = sw.lakeflg;
+        ev.iceflg1 = sw.iceflg;
+        ev.deltat_report1 = e.deltat_report;
+        auto marks_all = [](char f) { return f == 'a' || f == 'A'; };
+        ev.ensimflg_all = marks_all(sw.ensimflg);
+        ev.grdflg_all = marks_all(sw.grdflg);
+        ev.ntrlflg_all = marks_all(sw.ntrlflg);
+        ev.smrflg_all = marks_all(sw.smrflg);
+    } else {
+        sw.snwflg = ev.snwflg1;
+        sw.sedflg = ev.sedflg1;
+        sw.resinflg = ev.resinflg1;
+        sw.routeflg = ev.routeflg1;
+        sw.wetflg = ev.wetflg1;
+        sw.trcflg = ev.trcflg1;
+        sw.frcflg = ev.frcflg1;
+        sw.modelflg = ev.modelflg1;
+        sw.divertflg = ev.divertflg1;
+        sw.pafflg = ev.pafflg1;
+        sw.lakeflg = ev.lakeflg1;
+        sw.iceflg = ev.iceflg1;
+        e.deltat_report = ev.deltat_report1;
+    }
+    if (ev.ensimflg_all) sw.ensimflg = 'y';
+    if (ev.grdflg_all) sw.grdflg = 'y';
+    if (ev.ntrlflg_all) sw.ntrlflg = 'y';
+    if (ev.smrflg_all) sw.smrflg = 'y';
+}
+
+// Switches in lower case, a blank taken as "n".
+void fold_switch_case(EventState& ev) {
+    EventFlags& sw = ev.sw;
+    for (char* f : {&sw.snwflg, &sw.vapflg, &sw.smrflg, &sw.resinflg, &sw.resumflg, &sw.tbcflg, &sw.contflg,
+                    &sw.crseflg, &sw.ensimflg, &sw.picflg, &sw.shdflg, &sw.grdflg, &sw.ntrlflg, &sw.nudgeflg,
+                    &sw.pafflg, &sw.fliflg, &sw.lakeflg, &sw.iceflg, &ev.snwflg1, &ev.sedflg1, &ev.routeflg1,
+                    &ev.wetflg1, &ev.trcflg1, &ev.frcflg1, &ev.modelflg1}) {
+        fold_yn(*f);
+    }
+    if (sw.resumflg == 'S') sw.resumflg = 's';
+    if (ev.modelflg1 == 'R') ev.modelflg1 = 'r';
+    else if (ev.modelflg1 == 'I') ev.modelflg1 = 'i';
+    else if (ev.modelflg1 == 'D') ev.modelflg1 = 'd';
+}
+
+// Switch combinations that exclude each other; the first event also fixes
+// the start of the run.
+void check_switches(RunState& rs, bool first) {
+    EventState& ev = rs.evt;
+    const EventRecord& e = ev.event;
+    if (ev.modelflg1 != 'n' && ev.sw.initflg == 'y') {
+        rs.con.line("In the event file: initflg can not be `y`");
+        rs.con.line("if the modelflg = not `n`");
+        rs.con.line("i.e. if the modelflg = `i`, `r` or `l`");
+        rs.con.blank();
+        fatal_stop("Program aborted in rdevt @ 257");
+    }
+    if (!first) return;
+    ev.year1 = e.year;
+    ev.month1 = e.month;
+    ev.day1 = e.day;
+    ev.hour1 = e.hour;
+    if (e.routeflg == 'y' && e.modelflg != 'n') {
+        rs.con.line(" The route flag is flag no.  9 in column 49");
+        rs.con.line(" The model flag is flag no. 14 in column 54");
+        rs.con.line(" You can not have the routeflg = \"y\" AND");
+        rs.con.line(" the modelflg = r, i or l ");
+        rs.con.blank();
+        rs.con.line(" Please pick one or the other as \"n\"");
+        rs.con.line("   and try again. Sorry.");
+        rs.con.blank();
+        fatal_stop(" Program aborted in rdevt @ 198");
+    }
+}
+
+// Scale factors: the first event's run factors win over an event's own.
+void set_scale_factors(EventState& ev, bool first) {
+    const EventRecord& e = ev.event;
+    if (first) {
+        ev.precipscalefactor1 = e.precipscalefactor > 0.0f ? e.precipscalefactor : 0.0f;
+        ev.snowscalefactor1 = e.snowscalefactor;
+        const float t = e.tempscalefactor;
+        ev.temp_scale = (t > -0.01f && t < 0.01f) ? 0.0f : t;
+    }
+    ev.precip_scale = ev.precipscalefactor1 > 0.0f ? ev.precipscalefactor1 : e.eventprecipscalefactor;
+    ev.snow_scale = ev.snowscalefactor1 > 0.0f ? ev.snowscalefactor1 : e.eventsnowscalefactor;
+}
+
+// Re-initialising states in the middle of a chain is rarely wanted.
+void warn_resume(RunState& rs, bool first) {
+    const EventFlags& sw = rs.evt.sw;
+    if (first || sw.resumflg == 'n') return;
+    rs.con.line("WARNING:");
+    rs.con.line(msg() << "resumflg =" << shown_flag(sw.resumflg));
+    rs.con.line("This will reinitialize state variables instead of ");
+    rs.con.line("carrying on with the model values");
+    rs.con.line("Not a good idea if not intended");
+    rs.con.blank();
+    rs.con.pause("Hit enter to continue & accept consequences");
+}
+
 }  // namespace
 
 bool peek_event_names(Console& con, const std::string& name, std::array<std::string, 11>& names) {
@@ -356,8 +538,7 @@ void check_event_date(RunState& rs) {
     fatal_stop("Program aborted in read_evt: impossible start " + what + " " + std::to_string(value) + " in " + name);
 }
 
-void read_evt(RunState& rs, float& conv, float& scale, std::array<float, 16>& smc, int& hoursraindata,
-              int& hoursflowdata) {
+EventRead read_evt(RunState& rs) {
     EventState& ev = rs.evt;
     EventRecord& e = ev.event;
     EventFlags& sw = ev.sw;
@@ -365,194 +546,36 @@ void read_evt(RunState& rs, float& conv, float& scale, std::array<float, 16>& sm
     const std::string name(rs.file_name(entry::event_file).trimmed());
 
     open_event_file(rs, name);
-
-    // Resets at every read.
-    e.year = e.month = e.day = e.hour = 0;
-    e.deltat_report = 1;
-    e.spinupevents = 0;
-    e.fliflg = e.lakeflg = e.iceflg = 'n';
-    for (int k = 1; k <= 60; ++k) e.names[static_cast<std::size_t>(k)] = "dummy";
-    if (first) {
-        sw.grdflg = sw.ntrlflg = sw.nudgeflg = sw.divertflg = sw.pafflg = 'n';
-        ev.reset_run = ev.header_run = ev.daily_differences = false;
-    }
-
+    reset_for_read(ev, first);
     read_lines(rs, name);
     check_event_reals(rs, name);
-
-    // 1. The date text.
-    std::string date;
-    put_i(date, e.year, 4);
-    date += '/';
-    put_i(date, e.month, 2);
-    date += '/';
-    put_i(date, e.day, 2);
-    ev.date_text = date;
-    if (rs.iopt > 0) rs.con.line(date);
-
-    // 2. Echo as read.
+    set_date_text(rs);
     if (rs.iopt > 0) echo_as_read(rs);
+    set_run_clock(ev);
 
-    // 3. The run clock.
-    ev.year = e.year;
-    ev.month = e.month;
-    ev.day = e.day;
-    ev.hour = e.hour;
-    ev.day_of_year = day_of_year(e.year, e.month, e.day);
-
-    // 4. The switches.
+    // The switches as read; the first event fixes the run's reset and header settings.
     sw = static_cast<const EventFlags&>(e);
     if (first) {
         if (e.resetflg == 'y' || e.resetflg == 'Y') ev.reset_run = true;
         if (e.hdrflg == 'y' || e.hdrflg == 'Y') ev.header_run = true;
     }
+    take_file_names(rs, first);
 
-    // 5. The file-name slots.
-    if (rs.iopt > 0) {
-        for (int k = 1; k <= event_name_slots; ++k) {
-            rs.files[info_unit].put_line(ListLine() << k << e.names[static_cast<std::size_t>(k)].str());
-        }
-    }
-
-    // 6. Into the run's file-name list (slot 61 stays out).
-    for (int k = 1; k <= event_name_slots; ++k) {
-        if (k == 61) continue;
-        rs.file_name(k) = e.names[static_cast<std::size_t>(k)].str();
-    }
-
-    // 7. Daily differences.
-    const bool diff_file = file_exists(rs.file_name(60).trimmed());
-    if (first) {
-        if (diff_file) ev.daily_differences = true;
-    } else if (!diff_file && ev.daily_differences) {
-        rs.con.blank();
-        rs.con.line("daily differences found for previous event(s) but");
-        rs.con.line("no this one. Not a good idea so program terminated");
-        fatal_stop("Program aborted in read_evt @ L727");
-    }
-
-    // 8. Parameter and point-data-locations files of the run.
-    if (first) {
-        ev.par_file_name = rs.file_name(entry::parameters).str();
-        ev.pdl_file_name = rs.file_name(entry::pdl).str();
-    }
-
-    // 9.
+    // An optimisation run (numa set) runs without tracers and fractions.
     if (numa_of(rs) != 0) sw.trcflg = sw.frcflg = 'n';
     if (numa_of(rs) <= 0) rs.files[info_unit].put_line(" Input files from event.evt");
-
-    // 10.
     rs.files.close(evt_unit, true);
 
-    // 11. First-event copies and the "a" flags.
-    if (first) {
-        ev.snwflg1 = sw.snwflg;
-        ev.sedflg1 = sw.sedflg;
-        ev.resinflg1 = sw.resinflg;
-        ev.routeflg1 = sw.routeflg;
-        ev.wetflg1 = sw.wetflg;
-        ev.trcflg1 = sw.trcflg;
-        ev.frcflg1 = sw.frcflg;
-        ev.modelflg1 = sw.modelflg;
-        ev.divertflg1 = sw.divertflg;
-        ev.pafflg1 = sw.pafflg;
-        ev.lakeflg1 = sw.lakeflg;
-        ev.iceflg1 = sw.iceflg;
-        ev.deltat_report1 = e.deltat_report;
-        auto marks_all = [](char f) { return f == 'a' || f == 'A'; };
-        ev.ensimflg_all = marks_all(sw.ensimflg);
-        ev.grdflg_all = marks_all(sw.grdflg);
-        ev.ntrlflg_all = marks_all(sw.ntrlflg);
-        ev.smrflg_all = marks_all(sw.smrflg);
-    } else {
-        sw.snwflg = ev.snwflg1;
-        sw.sedflg = ev.sedflg1;
-        sw.resinflg = ev.resinflg1;
-        sw.routeflg = ev.routeflg1;
-        sw.wetflg = ev.wetflg1;
-        sw.trcflg = ev.trcflg1;
-        sw.frcflg = ev.frcflg1;
-        sw.modelflg = ev.modelflg1;
-        sw.divertflg = ev.divertflg1;
-        sw.pafflg = ev.pafflg1;
-        sw.lakeflg = ev.lakeflg1;
-        sw.iceflg = ev.iceflg1;
-        e.deltat_report = ev.deltat_report1;
-    }
-    if (ev.ensimflg_all) sw.ensimflg = 'y';
-    if (ev.grdflg_all) sw.grdflg = 'y';
-    if (ev.ntrlflg_all) sw.ntrlflg = 'y';
-    if (ev.smrflg_all) sw.smrflg = 'y';
+    apply_first_event_switches(ev, first);
+    fold_switch_case(ev);
+    check_switches(rs, first);
+    set_scale_factors(ev, first);
+    warn_resume(rs, first);
 
-    // 12. Letter case and blanks.
-    for (char* f : {&sw.snwflg, &sw.vapflg, &sw.smrflg, &sw.resinflg, &sw.resumflg, &sw.tbcflg, &sw.contflg,
-                    &sw.crseflg, &sw.ensimflg, &sw.picflg, &sw.shdflg, &sw.grdflg, &sw.ntrlflg, &sw.nudgeflg,
-                    &sw.pafflg, &sw.fliflg, &sw.lakeflg, &sw.iceflg, &ev.snwflg1, &ev.sedflg1, &ev.routeflg1,
-                    &ev.wetflg1, &ev.trcflg1, &ev.frcflg1, &ev.modelflg1}) {
-        fold_yn(*f);
-    }
-    if (sw.resumflg == 'S') sw.resumflg = 's';
-    if (ev.modelflg1 == 'R') ev.modelflg1 = 'r';
-    else if (ev.modelflg1 == 'I') ev.modelflg1 = 'i';
-    else if (ev.modelflg1 == 'D') ev.modelflg1 = 'd';
-
-    // 13.
-    if (ev.modelflg1 != 'n' && sw.initflg == 'y') {
-        rs.con.line("In the event file: initflg can not be `y`");
-        rs.con.line("if the modelflg = not `n`");
-        rs.con.line("i.e. if the modelflg = `i`, `r` or `l`");
-        rs.con.blank();
-        fatal_stop("Program aborted in rdevt @ 257");
-    }
-
-    // 14. Start of the run; routing and a model input exclude each other.
-    if (first) {
-        ev.year1 = e.year;
-        ev.month1 = e.month;
-        ev.day1 = e.day;
-        ev.hour1 = e.hour;
-        if (e.routeflg == 'y' && e.modelflg != 'n') {
-            rs.con.line(" The route flag is flag no.  9 in column 49");
-            rs.con.line(" The model flag is flag no. 14 in column 54");
-            rs.con.line(" You can not have the routeflg = \"y\" AND");
-            rs.con.line(" the modelflg = r, i or l ");
-            rs.con.blank();
-            rs.con.line(" Please pick one or the other as \"n\"");
-            rs.con.line("   and try again. Sorry.");
-            rs.con.blank();
-            fatal_stop(" Program aborted in rdevt @ 198");
-        }
-    }
-
-    // 15. Factors.
-    if (first) {
-        ev.precipscalefactor1 = e.precipscalefactor > 0.0f ? e.precipscalefactor : 0.0f;
-        ev.snowscalefactor1 = e.snowscalefactor;
-        const float t = e.tempscalefactor;
-        ev.temp_scale = (t > -0.01f && t < 0.01f) ? 0.0f : t;
-    }
-    ev.precip_scale = ev.precipscalefactor1 > 0.0f ? ev.precipscalefactor1 : e.eventprecipscalefactor;
-    ev.snow_scale = ev.snowscalefactor1 > 0.0f ? ev.snowscalefactor1 : e.eventsnowscalefactor;
-
-    // 16. Re-initialising states in the middle of a chain is rarely wanted.
-    if (!first && sw.resumflg != 'n') {
-        rs.con.line("WARNING:");
-        rs.con.line(msg() << "resumflg =" << shown_flag(sw.resumflg));
-        rs.con.line("This will reinitialize state variables instead of ");
-        rs.con.line("carrying on with the model values");
-        rs.con.line("Not a good idea if not intended");
-        rs.con.blank();
-        rs.con.pause("Hit enter to continue & accept consequences");
-    }
-
-    conv = e.rainconvfactor;
-    scale = ev.precip_scale;
-    smc.fill(e.intsoilmoisture);
-    hoursraindata = cut_to_int(e.hoursraindata);
-    hoursflowdata = cut_to_int(e.hoursflowdata);
-
-    // 17. Echo of the values in force.
-    if (rs.iopt > 0) echo_in_force(rs, hoursraindata, hoursflowdata);
+    const EventRead result{e.rainconvfactor, ev.precip_scale, e.intsoilmoisture, cut_to_int(e.hoursraindata),
+                           cut_to_int(e.hoursflowdata)};
+    if (rs.iopt > 0) echo_in_force(rs, result.hours_rain, result.hours_flow);
+    return result;
 }
 
 }  // namespace nimbex

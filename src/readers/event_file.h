@@ -8,13 +8,18 @@ namespace nimbex {
 struct RunState;
 class Console;
 
+// What read_evt hands back besides the run's event state.
+struct EventRead {
+    float rain_conversion = 0.0f;  // ":rainconvfactor"
+    float precip_scale = 0.0f;     // the precipitation scale factor in force
+    float soil_moisture = 0.0f;    // ":intsoilmoisture", the start of every class
+    int hours_rain = 0;            // ":hoursraindata" cut to a whole number
+    int hours_flow = 0;            // ":hoursflowdata" cut to a whole number
+};
+
 // Reads the event file named in entry 99 of the run's file-name list (on unit
-// 99), fills rs.evt, the run's file-name list and the chain (first event), and
-// hands back the rain conversion factor, the precipitation scale factor in
-// force, 16 soil moisture values (all intsoilmoisture) and the hours of rain
-// and flow data cut to whole numbers.
-void read_evt(RunState& rs, float& conv, float& scale, std::array<float, 16>& smc, int& hoursraindata,
-              int& hoursflowdata);
+// 99), fills rs.evt, the run's file-name list and the chain (first event).
+EventRead read_evt(RunState& rs);
 
 // The file names that the event file `name` gives in slots 1, 2, 3, 5 and 10
 // (element k for slot k, "dummy" when unset), read ahead with no other

@@ -16,9 +16,6 @@ struct GaugeSet {
     int nhours = 0;
     int deltat = 0;  // hours per data step
 
-    // Event start (filled by the driver before a gauge reader is called).
-    int evt_year = 0, evt_month = 0, evt_day = 0, evt_hour = 0;
-
     // Station descriptors, 1..alloc_stations.
     std::vector<FText<12>> station_name;
     std::vector<float> station_x, station_y, station_elevation;
@@ -33,7 +30,6 @@ struct GaugeSet {
 
     // Texts the readers set for the run and for the output header.
     FText<30> source_name;              // ":Name" of the table
-    std::string table_start;            // ":StartTime" of the table as written, empty if none
     FText<10> file_type;                // legacy reader's file type
     FText<10> sample_date, sample_time; // legacy labelled layout; "unknown" for the old one
     char newfmtflg = ' ';               // legacy layout: 'y' labelled, 'n' old
@@ -61,6 +57,13 @@ struct GaugeSet {
     float* hour_values(int h) {
         return precip_values.data() + static_cast<std::size_t>(h) * alloc_data_stations;
     }
+};
+
+// What a gauge reader hands back for the event.
+struct GaugeCounts {
+    int nhours = 0;                // hours of data
+    float unit_conversion = 1.0f;  // the factor the values were converted with, as the file gives it
+    int nstations = 0;
 };
 
 // Makes room for `nstations` stations and `nhours` hours of values and

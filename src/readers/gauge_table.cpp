@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -160,13 +161,40 @@ void write_event_lines(RunState& rs, int nstations, int nhours) {
     }
 }
 
-}  // namespace
+// The reading of one table: the open file, its name and a line buffer kept
+// across the passes over the file, and what the header said.
+struct TableRead {
+    TableRead(RunState& run, FileUnit& file, std::string name)
+        : rs(run), con(run.con), g(run.gauges), f(file), fname(std::move(name)) {}
 
-void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_conversion, int& nstations) {
+    RunState& rs;
+    Console& con;
+    GaugeSet& g;
+    FileUnit& f;
+    std::string fname;
+    std::string line;
+    int nstations = 0;
+    int nhours = 0;
+    int deltat = 0;
+    float unit_conversion = 0.0f;
+    std::string start_time;
+
+    void read_header_lines(Tb0ColumnMetaData& cols);
+    std::optional<CellReach> announce_forecast_reach();
+    void count_hours();
+    void check_factor_and_step();
+    void make_room();
+    void check_stations(const Tb0ColumnMetaData& cols);
+    void place_stations(const Tb0ColumnMetaData& cols);
+    void read_data_lines();
+    void convert_values();
+    void record_statistics();
+    void echo_data();
+};
+
+// Opens the table; a missing or unopenable file stops the run.
+FileUnit& open_table(RunState& rs, int unit, const std::string& fname) {
     Console& con = rs.con;
-    GaugeSet& g = rs.gauges;
-    const std::string fname(rs.file_name(entry).trimmed());
-
     if (!file_exists(fname)) {
         con.line("ERROR: the data file " + fname);
         con.line("is NOT found");
@@ -177,13 +205,14 @@ void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_con
         con.blank();
         fatal_stop(" Stopped in read_rag_ef @ 50");
     }
-    FileUnit& f = rs.files[unit];
+    return rs.files[unit];
+}
 
-    // Header: keyword lines inside the column block describe the stations.
+// Header: keyword lines inside the column block describe the stations.
+void TableRead::read_header_lines(Tb0ColumnMetaData& cols) {
     Tb0Header hdr;
     init_tb0_header(hdr);
     hdr.name = g.source_name.str();  // the table name is not reset: a table without ":Name" keeps the last one
-    Tb0ColumnMetaData cols;
     bool in_block = false;
     const KeyHandler handler = [&](std::string_view key, std::string_view value) -> KeyOutcome {
         key = trim_right(key);
@@ -198,29 +227,32 @@ void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_con
     unit_conversion = hdr.unitconversion;
     nstations = cols.column_count;
     g.source_name = hdr.name.str();
-    g.table_start = hdr.start_time;
+    start_time = hdr.start_time;
+}
 
-    if (g.source_name.str().compare(0, 7, "CMC_glb") == 0) {
-        rs.radiusinflce = 10.0f;
-        rs.smoothdist = 1.0f;
-        con.blank();
-        con.line("NEW <<<<<");
-        con.line(msg() << "radius of influence set to " << 10.0f);
-        con.line("for CMC_glb data");
-        con.line("This value is kept for the rest of this run");
-        con.line("as it is assumed this is a forecast");
-        con.blank();
-    }
+// A forecast table asks for a reach of 10 cells with 1 cell of smoothing.
+std::optional<CellReach> TableRead::announce_forecast_reach() {
+    if (g.source_name.str().compare(0, 7, "CMC_glb") != 0) return std::nullopt;
+    const CellReach reach{10.0f, 1.0f};
+    con.blank();
+    con.line("NEW <<<<<");
+    con.line(msg() << "radius of influence set to " << reach.radius);
+    con.line("for CMC_glb data");
+    con.line("This value is kept for the rest of this run");
+    con.line("as it is assumed this is a forecast");
+    con.blank();
+    return reach;
+}
 
-    // Count the data lines, then come back to the first of them.
-    std::string line;
+// Counts the data lines, then comes back to the first of them.
+void TableRead::count_hours() {
     line.reserve(tb0_line_size);
     f.rewind();
     skip_header(rs, f, fname);
     int nlines = 0;
     while (f.get_line(line))
         if (is_data_line(line)) ++nlines;
-    const int deltat = g.deltat;
+    deltat = g.deltat;
     // Hours and values must fit the gauge arrays: checked before the product
     // is formed as an int.
     const std::int64_t hours = std::int64_t{nlines} * deltat;
@@ -234,7 +266,9 @@ void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_con
     nhours = static_cast<int>(hours);
     f.rewind();
     skip_header(rs, f, fname);
+}
 
+void TableRead::check_factor_and_step() {
     con.line(msg() << "# stations=" << nstations);
     con.line(msg() << "# hours of data=" << nhours);
     con.line(msg() << "DeltaT=" << deltat);
@@ -262,7 +296,9 @@ void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_con
         con.blank();
         fatal_stop("Program aborted in read_rag_ef: DeltaT below 1");
     }
+}
 
+void TableRead::make_room() {
     const bool first_data = g.precip_values.empty();
     try {
         grow_gauge_data(g, nstations, nhours);
@@ -280,8 +316,10 @@ void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_con
         con.line(" in read_rag_ef");
         fatal_stop(first_desc ? "Program aborted in read_rag_ef @ 204" : "Program aborted in read_rag_ef @ 195");
     }
+}
 
-    // A station without a position cannot be placed on the grid.
+// A station without a position cannot be placed on the grid.
+void TableRead::check_stations(const Tb0ColumnMetaData& cols) {
     const std::size_t ns = static_cast<std::size_t>(nstations);
     if (cols.column_location_x.size() < ns || cols.column_location_y.size() < ns) {
         con.line("Error:");
@@ -312,6 +350,9 @@ void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_con
             check_magnitude(con, "read_rag_ef", ":Elevation of " + station, cols.column_elevation[c], max_elevation,
                             fname);
     }
+}
+
+void TableRead::place_stations(const Tb0ColumnMetaData& cols) {
     for (int k = 1; k <= nstations; ++k) {
         const std::size_t c = static_cast<std::size_t>(k - 1);
         g.station_name[k] = c < cols.column_name.size() ? first_chars(cols.column_name[c].str(), 12) : std::string();
@@ -319,12 +360,13 @@ void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_con
         g.station_y[k] = cols.column_location_y[c];
         g.station_elevation[k] = c < cols.column_elevation.size() ? cols.column_elevation[c] : -999.0f;
     }
-    cols = Tb0ColumnMetaData();
+}
 
-    // Data lines: one per step, exactly one value per station.
+// Data lines: one per step, exactly one value per station.
+void TableRead::read_data_lines() {
     const int nsteps = nhours / deltat;
     std::vector<std::pair<std::size_t, std::size_t>> words;
-    words.reserve(ns + 1);
+    words.reserve(static_cast<std::size_t>(nstations) + 1);
     for (int k = 1; k <= nsteps; ++k) {
         if (!f.get_line(line)) {
             con.line("ERROR: Premature EndOfFile encountered");
@@ -355,10 +397,13 @@ void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_con
             break;
         }
     }
+}
 
-    // The factor applies to every value read, missing ones included. A value
-    // that is not a finite number (NaN, an infinity) counts as no record; rain
-    // beyond any real amount once converted stops the run.
+// The factor applies to every value read, missing ones included. A value
+// that is not a finite number (NaN, an infinity) counts as no record; rain
+// beyond any real amount once converted stops the run.
+void TableRead::convert_values() {
+    const int nsteps = nhours / deltat;
     for (int k = 1; k <= nsteps; ++k) {
         float* row = g.hour_values(k * deltat);
         for (int i = 0; i < nstations; ++i) {
@@ -376,9 +421,11 @@ void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_con
             if (!std::isfinite(row[i])) row[i] = -1.0f;
         }
     }
-    con.line(msg() << "no stations =" << nstations);
+}
 
-    // Record statistics; totals sum the hours in order for each station.
+// Record statistics; totals sum the hours in order for each station.
+void TableRead::record_statistics() {
+    const int nsteps = nhours / deltat;
     for (int i = 1; i <= nstations; ++i) {
         g.event_total[i] = 0.0f;
         g.record_count[i] = 0;
@@ -402,26 +449,57 @@ void read_rag_ef(RunState& rs, int unit, int entry, int& nhours, float& unit_con
             g.record_flag[i] = 'P';
         }
     }
+}
+
+void TableRead::echo_data() {
+    if (rs.iopt < 1) return;
+    const int nsteps = nhours / deltat;
+    FileUnit& info = rs.files[unit::info_report];
+    info.put_line("");
+    info.put_line(" echo input data:");
+    for (int k = 1; k <= nsteps; ++k) {
+        put_hour_values(line, g, nstations, k * deltat);
+        info.put_line(line);
+    }
+}
+
+}  // namespace
+
+GaugeTableRead read_rag_ef(RunState& rs, int unit, int entry) {
+    const std::string fname(rs.file_name(entry).trimmed());
+    TableRead t(rs, open_table(rs, unit, fname), fname);
+
+    Tb0ColumnMetaData cols;
+    t.read_header_lines(cols);
+    const int nstations = t.nstations;
+    GaugeTableRead result;
+    result.forecast_reach = t.announce_forecast_reach();
+    t.count_hours();
+    const int nhours = t.nhours;
+    t.check_factor_and_step();
+    t.make_room();
+    t.check_stations(cols);
+    t.place_stations(cols);
+    cols = Tb0ColumnMetaData();
+
+    t.read_data_lines();
+    t.convert_values();
+    rs.con.line(msg() << "no stations =" << nstations);
+    t.record_statistics();
 
     if (rs.event_number == 1) {
         write_titles(rs, nstations);
-        std::fill(g.year_total.begin(), g.year_total.end(), 0.0f);
+        std::fill(t.g.year_total.begin(), t.g.year_total.end(), 0.0f);
     }
     write_event_lines(rs, nstations, nhours);
-
-    if (rs.iopt >= 1) {
-        FileUnit& info = rs.files[unit::info_report];
-        info.put_line("");
-        info.put_line(" echo input data:");
-        for (int k = 1; k <= nsteps; ++k) {
-            put_hour_values(line, g, nstations, k * deltat);
-            info.put_line(line);
-        }
-    }
+    t.echo_data();
 
     rs.files.close(unit, true);
-    g.nstations = nstations;
-    g.nhours = nhours;
+    t.g.nstations = nstations;
+    t.g.nhours = nhours;
+    result.counts = GaugeCounts{nhours, t.unit_conversion, nstations};
+    result.start_time = std::move(t.start_time);
+    return result;
 }
 
 }  // namespace nimbex

@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <exception>
 #include <string>
 #include <vector>
 
 #include "driver/run_state.h"
+#include "platform/allocation.h"
 #include "platform/fatal.h"
 #include "platform/file_units.h"
 #include "writers/station_list.h"
@@ -25,6 +25,7 @@ namespace {
 constexpr int rag_unit = unit::gauges;
 constexpr int rag_entry = entry::gauges;
 constexpr int values_per_record = 1200;  // old layout: values of an hour per line
+constexpr int unread_station_count = 2;  // labelled layout: stations when the count line cannot be read
 
 // Columns `from`..`to` (1-based, inclusive) of a fixed-column line; a short
 // line reads as if padded with blanks.
@@ -59,6 +60,10 @@ struct Reader {
     FileUnit& f;
     std::string fname;
     GaugeSet& g;
+    int nhours = 0;
+    float unit_conversion = 1.0f;
+    int nstations = 0;
+    std::string line, text;
 
     FileUnit& info() { return rs.files[unit::info_report]; }
     ListReader::NextRecord next() {
@@ -79,21 +84,13 @@ struct Reader {
         rs.files.close(unit::scratch, true);
     }
 
-    void allocate(int nstations, int nhours, const char* station_stop, const char* data_stop) {
-        try {
-            grow_station_descriptors(g, nstations);
-        } catch (const std::exception&) {
-            fatal_stop(station_stop);
-        }
-        try {
-            grow_gauge_data(g, nstations, nhours);
-        } catch (const std::exception&) {
-            fatal_stop(data_stop);
-        }
+    void allocate(const char* station_stop, const char* data_stop) {
+        allocate_or_stop(station_stop, [&] { grow_station_descriptors(g, nstations); });
+        allocate_or_stop(data_stop, [&] { grow_gauge_data(g, nstations, nhours); });
     }
 
     // Stations times hours must fit the gauge arrays.
-    void check_size(int nstations, int nhours) {
+    void check_size() {
         if (nstations <= max_stations && (std::int64_t{nhours} + 1) * std::max(nstations, 1) <= max_values) return;
         rs.con.line(msg() << "no of gauges =" << nstations << " and hours =" << nhours << " in " << fname);
         rs.con.line("are more than a gauge file may hold (100000 stations, 268435456 values)");
@@ -106,74 +103,81 @@ struct Reader {
         fatal_stop("program aborted in rdrag @ line " + std::to_string(number));
     }
 
-    void labelled(int& nhours, float& unit_conversion, int& nstations);
-    void old_layout(int& nhours, float& unit_conversion, int& nstations);
+    void labelled();
+    void labelled_header_line(int number);
+    void check_labelled_counts();
+    bool empty_list_line(std::string_view message, const char* stop);
+    void read_station_names();
+    void read_coordinates(std::vector<float>& dest, const char* what, const char* stop);
+    void old_layout();
+    void read_old_station_lines(bool echo_console);
+    void read_old_lat_long_lines();
+    void echo_stations();
+    void read_soil_moisture();
+    [[noreturn]] void end_of_file();
+    void read_data();
+    void convert_values();
 };
 
-void Reader::labelled(int& nhours, float& unit_conversion, int& nstations) {
-    Console& con = rs.con;
-    con.line(" .rag format rain gauge file found");
-    g.newfmtflg = 'y';
-    if (rs.iopt == 2) con.line(" In rdrag @ checkpoint a1");
-
-    // Lines 2 to 14: a label, then (on most lines) a value. Lines 2 to 5 must
-    // be readable; later ones keep the field as it was when theirs is not.
-    std::string line, label, text;
-    for (int number = 2; number <= 14; ++number) {
-        if (!f.get_line(line)) unreadable_line(number);
-        ListReader r{std::string_view(line)};
-        label.clear();
-        const bool have_label = r.read(label, 20) == ReadResult::value;
-        if (!have_label && number <= 5) unreadable_line(number);
-        ListLine echo(false);
-        echo << fit(label, 20);
-        ReadResult res = ReadResult::value;
-        switch (number) {
-            case 2: case 3: case 4: case 7: case 8:
-                text.clear();
-                res = r.read(text, 10);
-                if (res != ReadResult::value) {
-                    if (number <= 5) unreadable_line(number);
-                    break;
-                }
-                // The projection and ellipsoid go into every grid written.
-                if ((number == 3 || number == 4) && (trim(text).empty() || has_control(text)))
-                    unreadable_line(number);
-                if (number == 2) g.file_type = text;
-                if (number == 3) rs.grid.projection = text;
-                if (number == 4) rs.grid.ellipsoid = text;
-                if (number == 7) g.sample_date = text;
-                if (number == 8) g.sample_time = text;
-                echo << text;
-                break;
-            case 5: {
-                int zone = rs.grid.zone;
-                if (r.read(zone) != ReadResult::value) unreadable_line(number);
-                rs.grid.zone = zone;
-                echo << zone;
+// One of lines 2 to 14: a label, then (on most lines) a value. Lines 2 to 5
+// must be readable; later ones keep the field as it was when theirs is not.
+void Reader::labelled_header_line(int number) {
+    if (!f.get_line(line)) unreadable_line(number);
+    ListReader r{std::string_view(line)};
+    std::string label;
+    const bool have_label = r.read(label, 20) == ReadResult::value;
+    if (!have_label && number <= 5) unreadable_line(number);
+    ListLine echo(false);
+    echo << fit(label, 20);
+    ReadResult res = ReadResult::value;
+    switch (number) {
+        case 2: case 3: case 4: case 7: case 8:
+            text.clear();
+            res = r.read(text, 10);
+            if (res != ReadResult::value) {
+                if (number <= 5) unreadable_line(number);
                 break;
             }
-            case 10: case 11: case 12: {
-                int& field = number == 10 ? nstations : number == 11 ? nhours : g.deltat;
-                int v = field;
-                if (r.read(v) == ReadResult::value) field = v;
-                echo << field;
-                break;
-            }
-            case 13: {
-                float v = unit_conversion;
-                if (r.read(v) == ReadResult::value) unit_conversion = v;
-                check_magnitude(con, "rdrag", "conversion factor (line 13)", unit_conversion, max_conversion_factor,
-                           fname);
-                echo << unit_conversion;
-                break;
-            }
-            default:
-                break;
+            // The projection and ellipsoid go into every grid written.
+            if ((number == 3 || number == 4) && (trim(text).empty() || has_control(text)))
+                unreadable_line(number);
+            if (number == 2) g.file_type = text;
+            if (number == 3) rs.grid.projection = text;
+            if (number == 4) rs.grid.ellipsoid = text;
+            if (number == 7) g.sample_date = text;
+            if (number == 8) g.sample_time = text;
+            echo << text;
+            break;
+        case 5: {
+            int zone = rs.grid.zone;
+            if (r.read(zone) != ReadResult::value) unreadable_line(number);
+            rs.grid.zone = zone;
+            echo << zone;
+            break;
         }
-        info().put_line(echo);
+        case 10: case 11: case 12: {
+            int& field = number == 10 ? nstations : number == 11 ? nhours : g.deltat;
+            int v = field;
+            if (r.read(v) == ReadResult::value) field = v;
+            echo << field;
+            break;
+        }
+        case 13: {
+            float v = unit_conversion;
+            if (r.read(v) == ReadResult::value) unit_conversion = v;
+            check_magnitude(rs.con, "rdrag", "conversion factor (line 13)", unit_conversion, max_conversion_factor,
+                            fname);
+            echo << unit_conversion;
+            break;
+        }
+        default:
+            break;
     }
+    info().put_line(echo);
+}
 
+void Reader::check_labelled_counts() {
+    Console& con = rs.con;
     con.line(msg() << "no of gauges for allocation =" << nstations);
     if (g.deltat < 1) {
         con.line("deltat not specified - must be > 1");
@@ -184,64 +188,79 @@ void Reader::labelled(int& nhours, float& unit_conversion, int& nstations) {
         con.line("neither may be negative");
         fatal_stop("Program aborted in rdrag: negative count");
     }
-    check_size(nstations, nhours);
+    check_size();
+}
+
+// Each list starts on a new line, an empty list too: true when the list is
+// empty and its line has been passed over.
+bool Reader::empty_list_line(std::string_view message, const char* stop) {
+    if (nstations > 0) return false;
+    if (f.get_line(line)) {
+        info().put_line("");
+        return true;
+    }
+    rs.con.line(message);
+    fatal_stop(stop);
+}
+
+void Reader::read_station_names() {
+    if (empty_list_line(msg() << " error reading precip station name n=" << 1, " program aborted in nimbex @ 166"))
+        return;
+    ListReader r(next());
+    for (int k = 1; k <= nstations; ++k) {
+        text.clear();
+        if (read_failed(r.read(text, 0))) {
+            rs.con.line(msg() << " error reading precip station name n=" << nstations + 1);
+            fatal_stop(" program aborted in nimbex @ 166");
+        }
+        g.station_name[k] = text;
+    }
+    ListLine echo(false);
+    for (int k = 1; k <= nstations; ++k) echo << g.station_name[k].str();
+    info().put_line(echo);
+}
+
+void Reader::read_coordinates(std::vector<float>& dest, const char* what, const char* stop) {
+    if (empty_list_line(msg() << what << 1, stop)) return;
+    Console& con = rs.con;
+    ListReader r(next());
+    bool failed = false;
+    for (int k = 1; k <= nstations && !failed; ++k) failed = read_failed(r.read(dest[k]));
+    for (int k = 1; k <= nstations && !failed; ++k) {
+        if (std::isfinite(dest[k])) continue;
+        con.line(msg() << " coordinate of station" << k << " is not a finite number in " << fname);
+        fatal_stop(std::string(stop) + ": coordinate not a number in " + fname);
+    }
+    for (int k = 1; k <= nstations && !failed; ++k)
+        check_magnitude(con, "rdrag", "coordinate of station " + std::to_string(k), dest[k], max_coordinate, fname);
+    ListLine values(false);
+    for (int k = 1; k <= nstations; ++k) values << dest[k];
+    info().put_line(values);
+    if (failed) {
+        ListLine m = msg();
+        m << what << nstations + 1;
+        for (int k = 1; k <= nstations; ++k) m << dest[k];
+        con.line(m);
+        fatal_stop(stop);
+    }
+}
+
+void Reader::labelled() {
+    Console& con = rs.con;
+    con.line(" .rag format rain gauge file found");
+    g.newfmtflg = 'y';
+    if (rs.iopt == 2) con.line(" In rdrag @ checkpoint a1");
+
+    for (int number = 2; number <= 14; ++number) labelled_header_line(number);
+    check_labelled_counts();
     con.line(msg() << "iall =" << g.station_allocations);
-    allocate(nstations, nhours, "***Allocation of AREA16A arrays failed in rdrag @ 179***",
+    allocate("***Allocation of AREA16A arrays failed in rdrag @ 179***",
              "***Allocation of AREA16A arrays failed in rdrag @190***");
     // Legacy files carry no elevations: such stations stand at sea level, which
     // leaves their values unchanged by a lapse-rate correction.
     for (int k = 1; k <= nstations; ++k) g.station_elevation[k] = 0.0f;
 
-    // Each list starts on a new line, an empty list too.
-    auto empty_list_line = [&](std::string_view message, const char* stop) {
-        if (nstations > 0) return;
-        if (f.get_line(line)) {
-            info().put_line("");
-            return;
-        }
-        con.line(message);
-        fatal_stop(stop);
-    };
-    empty_list_line(msg() << " error reading precip station name n=" << 1, " program aborted in nimbex @ 166");
-    if (nstations > 0) {
-        ListReader r(next());
-        for (int k = 1; k <= nstations; ++k) {
-            text.clear();
-            if (read_failed(r.read(text, 0))) {
-                con.line(msg() << " error reading precip station name n=" << nstations + 1);
-                fatal_stop(" program aborted in nimbex @ 166");
-            }
-            g.station_name[k] = text;
-        }
-        ListLine echo(false);
-        for (int k = 1; k <= nstations; ++k) echo << g.station_name[k].str();
-        info().put_line(echo);
-    }
-    auto read_coordinates = [&](std::vector<float>& dest, const char* what, const char* stop) {
-        empty_list_line(msg() << what << 1, stop);
-        if (nstations == 0) return;
-        ListReader r(next());
-        bool failed = false;
-        for (int k = 1; k <= nstations && !failed; ++k) failed = read_failed(r.read(dest[k]));
-        for (int k = 1; k <= nstations && !failed; ++k) {
-            if (std::isfinite(dest[k])) continue;
-            con.line(msg() << " coordinate of station" << k << " is not a finite number in " << fname);
-            fatal_stop(std::string(stop) + ": coordinate not a number in " + fname);
-        }
-        for (int k = 1; k <= nstations && !failed; ++k)
-            check_magnitude(con, "rdrag", "coordinate of station " + std::to_string(k), dest[k], max_coordinate,
-                            fname);
-        ListLine values(false);
-        for (int k = 1; k <= nstations; ++k) values << dest[k];
-        info().put_line(values);
-        if (failed) {
-            ListLine m = msg();
-            m << what << nstations + 1;
-            for (int k = 1; k <= nstations; ++k) m << dest[k];
-            con.line(m);
-            fatal_stop(stop);
-        }
-    };
+    read_station_names();
     read_coordinates(g.station_x, " error reading x coordinate n=", " program aborted in nimbex @ 178");
     read_coordinates(g.station_y, " error reading y coordinate n=", " program aborted in nimbex @ 172");
     for (int i = 0; i < 2; ++i)
@@ -251,13 +270,56 @@ void Reader::labelled(int& nhours, float& unit_conversion, int& nstations) {
     write_coordinates(nstations, false);
 }
 
-void Reader::old_layout(int& nhours, float& unit_conversion, int& nstations) {
+// Station lines of two integers (north, east) and a name.
+void Reader::read_old_station_lines(bool echo_console) {
+    for (int k = 1; k <= nstations; ++k) {
+        if (!f.get_line(line) || !fixed_int(columns(line, 1, 5), g.station_north[k]) ||
+            !fixed_int(columns(line, 6, 10), g.station_east[k]))
+            unreadable_line(2 + k);
+        g.station_name[k] = columns(line, 12, 23);
+        std::string echo = "     ";
+        put_i(echo, g.station_north[k], 5);
+        put_i(echo, g.station_east[k], 5);
+        echo += ' ';
+        echo += g.station_name[k].str();
+        info().put_line(echo);
+        if (echo_console) rs.con.line(echo);
+    }
+}
+
+// In a latitude-longitude watershed: degrees and minutes of both, or failing
+// that the two-integer lines read again as such.
+void Reader::read_old_lat_long_lines() {
+    rs.con.line(" looking for lat-long coordinates");
+    bool ok = true;
+    for (int k = 1; k <= nstations && ok; ++k) {
+        int v[4] = {0, 0, 0, 0};
+        ok = f.get_line(line);
+        for (int j = 0; j < 4 && ok; ++j) ok = fixed_int(columns(line, 1 + 5 * j, 5 + 5 * j), v[j]);
+        if (!ok) break;
+        g.station_name[k] = columns(line, 22, 33);
+        g.station_north[k] = v[0] * 60 + v[1];
+        g.station_east[k] = v[2] * 60 + v[3];
+        std::string echo = "     ";
+        for (int j = 0; j < 4; ++j) put_i(echo, v[j], 5);
+        echo += ' ';
+        echo += g.station_name[k].str();
+        info().put_line(echo);
+    }
+    if (!ok) {
+        f.rewind();
+        f.get_line(line);
+        f.get_line(line);
+        read_old_station_lines(true);
+    }
+}
+
+void Reader::old_layout() {
     Console& con = rs.con;
     info().put_line(" old format file found");
     g.file_type = ".rag";
     g.newfmtflg = 'n';
 
-    std::string line;
     if (!f.get_line(line) || !fixed_int(columns(line, 1, 5), nstations) || !fixed_int(columns(line, 6, 10), nhours) ||
         !fixed_real(columns(line, 11, 15), unit_conversion) || nstations < 0 || nhours < 0)
         unreadable_line(2);
@@ -269,55 +331,16 @@ void Reader::old_layout(int& nhours, float& unit_conversion, int& nstations) {
         put_f(echo, unit_conversion, 5, 2);
         info().put_line(echo);
     }
-    check_size(nstations, nhours);
-    allocate(nstations, nhours, "***Allocation of AREA16A arrays failed in rdrag @296***",
+    check_size();
+    allocate("***Allocation of AREA16A arrays failed in rdrag @296***",
              "***Allocation of AREA16A arrays failed in rdrag @302***");
     for (int k = 1; k <= nstations; ++k) g.station_elevation[k] = 0.0f;
 
-    // Station lines. Two integers (north, east) and a name, or in a
-    // latitude-longitude watershed degrees and minutes of both.
-    auto read_two = [&](bool echo_console) {
-        for (int k = 1; k <= nstations; ++k) {
-            if (!f.get_line(line) || !fixed_int(columns(line, 1, 5), g.station_north[k]) ||
-                !fixed_int(columns(line, 6, 10), g.station_east[k]))
-                unreadable_line(2 + k);
-            g.station_name[k] = columns(line, 12, 23);
-            std::string echo = "     ";
-            put_i(echo, g.station_north[k], 5);
-            put_i(echo, g.station_east[k], 5);
-            echo += ' ';
-            echo += g.station_name[k].str();
-            info().put_line(echo);
-            if (echo_console) con.line(echo);
-        }
-    };
     if (rs.grid.latlong) {
-        con.line(" looking for lat-long coordinates");
-        bool ok = true;
-        for (int k = 1; k <= nstations && ok; ++k) {
-            int v[4] = {0, 0, 0, 0};
-            ok = f.get_line(line);
-            for (int j = 0; j < 4 && ok; ++j) ok = fixed_int(columns(line, 1 + 5 * j, 5 + 5 * j), v[j]);
-            if (!ok) break;
-            g.station_name[k] = columns(line, 22, 33);
-            g.station_north[k] = v[0] * 60 + v[1];
-            g.station_east[k] = v[2] * 60 + v[3];
-            std::string echo = "     ";
-            for (int j = 0; j < 4; ++j) put_i(echo, v[j], 5);
-            echo += ' ';
-            echo += g.station_name[k].str();
-            info().put_line(echo);
-        }
-        if (!ok) {
-            // Station lines in the two-integer layout: read them again as such.
-            f.rewind();
-            f.get_line(line);
-            f.get_line(line);
-            read_two(true);
-        }
+        read_old_lat_long_lines();
     } else {
         con.line(" looking for utm coordinates");
-        read_two(false);
+        read_old_station_lines(false);
     }
     // The coordinates as the file gives them, in the watershed's integer unit.
     write_coordinates(nstations, true);
@@ -338,128 +361,59 @@ void Reader::old_layout(int& nhours, float& unit_conversion, int& nstations) {
     g.sample_time = "unknown";
 }
 
-}  // namespace
-
-void rdrag(RunState& rs, int& nhours, float& unit_conversion, int& nstations, std::string_view file_type) {
-    Console& con = rs.con;
-    GaugeSet& g = rs.gauges;
-    const std::string fname(rs.file_name(rag_entry).trimmed());
-    g.file_type = file_type;
-
-    if (!file_exists(fname)) {
-        con.blank();
-        con.line("Fatal error");
-        con.line("file " + fname + " not found");
-        con.line("file name should be something like: raing\\yyyymmdd.rag");
-        con.blank();
-        con.line("This program requires a rain gauge data file (.rag)");
-        con.line("If you do not have gauge data, please create a dummy");
-        con.line("with all -1 for data for at least one station");
-        con.line("and make reference to it in the event.evt file");
-        con.blank();
-        fatal_stop("program aborted in rdrag @ 57");
-    }
-    if (rs.files.open(rag_unit, fname, OpenStatus::old_file) != 0) {
-        con.line("error opening " + fname);
-        con.line("posible cause: file opened by another program");
-        con.blank();
-        fatal_stop("program aborted in rdrag @ 50");
-    }
-    FileUnit& f = rs.files[rag_unit];
-    FileUnit& info = rs.files[unit::info_report];
-    info.put_line("Opened  " + fname + "  in rdrag");
-    info.put_line("");
-
-    std::string line;
-    f.get_line(line);  // an empty file reads as a blank first line
-    const std::string first = fit(line, 25);
-    info.put_line(first + "     ignored - in rdrag");
-
-    // Weather-model files have no reader here: a notice, and nothing is read.
-    auto model = [&](const char* id) { return same_text(first, id); };
-    bool is_model = true;
-    if (model("MOLOCH")) {
-        con.line(" Going to special case inprag_mo");
-        con.line(" Back from inprag_mo  .... ");
-    } else if (model("MESO-NH")) {
-        con.line(" Back from inprag_nh  .... ");
-    } else if (model("MC2") || model("MM5RE") || model("MM5E1") || model("BOLAM3") || model("GAUGE")) {
-        con.line(" Back from inprag_mc  .... ");
-    } else if (model(" -103.81  50.04 remo.422.")) {
-        con.line(" Back from inp_data_remo  .... ");
-        g.deltat = 6;
-        unit_conversion = 1.0f;
-    } else {
-        is_model = false;
-    }
-    if (is_model) {
-        // No stations and no hours, so the event distributes nothing.
-        nstations = 0;
-        nhours = 0;
-        g.nstations = 0;
-        g.nhours = 0;
-        return;
-    }
-
-    g.deltat = -1;
-    Reader rd{rs, f, fname, g};
-    if (trim_right(first) == "#")
-        rd.labelled(nhours, unit_conversion, nstations);
-    else
-        rd.old_layout(nhours, unit_conversion, nstations);
-
-    if (!std::isfinite(unit_conversion)) {
-        con.line(msg() << "conversion factor =" << unit_conversion << " is not a finite number in " << fname);
-        fatal_stop("program aborted in rdrag: conversion factor not a number in " + fname);
-    }
-
-    // Echo of the stations, both layouts.
+// Echo of the stations, both layouts.
+void Reader::echo_stations() {
+    FileUnit& out_file = info();
     std::string out;
-    info.put_line("***" + g.file_type.str() + "***");
-    info.put_line(std::string("newfmtflg=") + g.newfmtflg);
-    info.put_line("");
+    out_file.put_line("***" + g.file_type.str() + "***");
+    out_file.put_line(std::string("newfmtflg=") + g.newfmtflg);
+    out_file.put_line("");
     out = "  gname   ";
     for (int k = 1; k <= nstations; ++k) put_a(out, first_chars(g.station_name[k].str(), 10), 10);
-    info.put_line(out);
+    out_file.put_line(out);
     out = "  ysta    ";
     for (int k = 1; k <= nstations; ++k) put_f(out, g.station_y[k], 10, 2);
-    info.put_line(out);
+    out_file.put_line(out);
     out = "  xsta    ";
     for (int k = 1; k <= nstations; ++k) put_f(out, g.station_x[k], 10, 2);
-    info.put_line(out);
-    info.put_line("");
+    out_file.put_line(out);
+    out_file.put_line("");
+}
 
-    if (g.newfmtflg == 'n') {
-        ListReader r([&f](std::string& s) { return f.get_line(s); });
-        bool failed = false;
-        // The soil moisture line is there even without stations.
-        if (nstations == 0) failed = !f.get_line(line);
-        for (int k = 1; k <= nstations && !failed; ++k) failed = read_failed(r.read(g.init_soil_moisture[k]));
-        if (failed) {
-            con.line(" Problems reading soil moisture line in");
-            con.line(fname);
-            con.blank();
-            fatal_stop(" program aborted in rdrag @zxc");
-        }
-        ListLine l(false);
-        l << "Initial soil moisture at precip station:";
-        for (int k = 1; k <= nstations; ++k) l << g.init_soil_moisture[k];
-        info.put_line(l);
-        info.put_line("");
-        info.put_line("Echo precip data:");
-    }
-
-    // Data: one step per read, starting on a new line.
-    const int deltat = g.deltat;
-    con.line(msg() << nhours << deltat);
-    const int nsteps = nhours / deltat;
-    auto end_of_file = [&]() {
-        con.line(" end of file reached in raing/yymmdd.rag");
-        con.line(" probable cause: missing init soil moisture");
-        con.line(" for first data line");
-        con.blank();
+// The old layout's soil moisture line, there even without stations.
+void Reader::read_soil_moisture() {
+    ListReader r(next());
+    bool failed = false;
+    if (nstations == 0) failed = !f.get_line(line);
+    for (int k = 1; k <= nstations && !failed; ++k) failed = read_failed(r.read(g.init_soil_moisture[k]));
+    if (failed) {
+        rs.con.line(" Problems reading soil moisture line in");
+        rs.con.line(fname);
+        rs.con.blank();
         fatal_stop(" program aborted in rdrag @zxc");
-    };
+    }
+    ListLine l(false);
+    l << "Initial soil moisture at precip station:";
+    for (int k = 1; k <= nstations; ++k) l << g.init_soil_moisture[k];
+    info().put_line(l);
+    info().put_line("");
+    info().put_line("Echo precip data:");
+}
+
+void Reader::end_of_file() {
+    rs.con.line(" end of file reached in raing/yymmdd.rag");
+    rs.con.line(" probable cause: missing init soil moisture");
+    rs.con.line(" for first data line");
+    rs.con.blank();
+    fatal_stop(" program aborted in rdrag @zxc");
+}
+
+// Data: one step per read, starting on a new line.
+void Reader::read_data() {
+    const int deltat = g.deltat;
+    rs.con.line(msg() << nhours << deltat);
+    const int nsteps = nhours / deltat;
+    std::string out;
     for (int k = 1; k <= nsteps; ++k) {
         const int h = k * deltat;
         float* row = g.hour_values(h);
@@ -467,7 +421,7 @@ void rdrag(RunState& rs, int& nhours, float& unit_conversion, int& nstations, st
             if (nstations == 0) {
                 if (!f.get_line(line)) end_of_file();
             } else {
-                ListReader r([&f](std::string& s) { return f.get_line(s); });
+                ListReader r(next());
                 for (int i = 0; i < nstations; ++i) {
                     const ReadResult res = r.read(row[i]);
                     if (res == ReadResult::eof) end_of_file();
@@ -493,14 +447,13 @@ void rdrag(RunState& rs, int& nhours, float& unit_conversion, int& nstations, st
         put_i(out, h, 10);
         // A value that is not a finite number is echoed as the no-record mark.
         for (int i = 0; i < nstations; ++i) put_f(out, std::isfinite(row[i]) ? row[i] : -1.0f, 10, 3);
-        info.put_line(out);
+        info().put_line(out);
     }
+}
 
-    info.put_line(msg() << "hours of data entered = " << nhours);
-    con.line(msg() << "hours of data entered = " << nhours);
-
-    // A value that is not a finite number (or that the factor takes beyond
-    // the real range) counts as no record.
+// A value that is not a finite number (or that the factor takes beyond the
+// real range) counts as no record.
+void Reader::convert_values() {
     for (int h = 1; h <= nhours; ++h) {
         float* row = g.hour_values(h);
         for (int i = 0; i < nstations; ++i) {
@@ -511,13 +464,111 @@ void rdrag(RunState& rs, int& nhours, float& unit_conversion, int& nstations, st
             const float raw = row[i];
             row[i] *= unit_conversion;
             if (row[i] > max_gauge_amount)
-                check_magnitude(con, "rdrag",
+                check_magnitude(rs.con, "rdrag",
                                 "rain of station " + std::to_string(i + 1) + " at hour " + std::to_string(h) + " (" +
                                     real_text(raw) + " times " + real_text(unit_conversion) + ")",
                                 row[i], max_gauge_amount, fname);
             if (!std::isfinite(row[i])) row[i] = -1.0f;
         }
     }
+}
+
+// Opens the file; a missing or unopenable file stops the run.
+FileUnit& open_rag_file(RunState& rs, const std::string& fname) {
+    Console& con = rs.con;
+    if (!file_exists(fname)) {
+        con.blank();
+        con.line("Fatal error");
+        con.line("file " + fname + " not found");
+        con.line("file name should be something like: raing\\yyyymmdd.rag");
+        con.blank();
+        con.line("This program requires a rain gauge data file (.rag)");
+        con.line("If you do not have gauge data, please create a dummy");
+        con.line("with all -1 for data for at least one station");
+        con.line("and make reference to it in the event.evt file");
+        con.blank();
+        fatal_stop("program aborted in rdrag @ 57");
+    }
+    if (rs.files.open(rag_unit, fname, OpenStatus::old_file) != 0) {
+        con.line("error opening " + fname);
+        con.line("posible cause: file opened by another program");
+        con.blank();
+        fatal_stop("program aborted in rdrag @ 50");
+    }
+    return rs.files[rag_unit];
+}
+
+// Weather-model files have no reader here: true (after a notice) when the
+// first line names one, so nothing is read.
+bool is_model_file(RunState& rs, const std::string& first, float& unit_conversion) {
+    Console& con = rs.con;
+    auto model = [&](const char* id) { return same_text(first, id); };
+    if (model("MOLOCH")) {
+        con.line(" Going to special case inprag_mo");
+        con.line(" Back from inprag_mo  .... ");
+    } else if (model("MESO-NH")) {
+        con.line(" Back from inprag_nh  .... ");
+    } else if (model("MC2") || model("MM5RE") || model("MM5E1") || model("BOLAM3") || model("GAUGE")) {
+        con.line(" Back from inprag_mc  .... ");
+    } else if (model(" -103.81  50.04 remo.422.")) {
+        con.line(" Back from inp_data_remo  .... ");
+        rs.gauges.deltat = 6;
+        unit_conversion = 1.0f;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+GaugeCounts rdrag(RunState& rs, std::string_view file_type) {
+    Console& con = rs.con;
+    GaugeSet& g = rs.gauges;
+    const std::string fname(rs.file_name(rag_entry).trimmed());
+    g.file_type = file_type;
+
+    FileUnit& f = open_rag_file(rs, fname);
+    FileUnit& info = rs.files[unit::info_report];
+    info.put_line("Opened  " + fname + "  in rdrag");
+    info.put_line("");
+
+    std::string line;
+    f.get_line(line);  // an empty file reads as a blank first line
+    const std::string first = fit(line, 25);
+    info.put_line(first + "     ignored - in rdrag");
+
+    float unit_conversion = 1.0f;
+    if (is_model_file(rs, first, unit_conversion)) {
+        // No stations and no hours, so the event distributes nothing.
+        g.nstations = 0;
+        g.nhours = 0;
+        return GaugeCounts{0, unit_conversion, 0};
+    }
+
+    g.deltat = -1;
+    Reader rd{rs, f, fname, g, g.nhours, unit_conversion, unread_station_count, {}, {}};
+    if (trim_right(first) == "#")
+        rd.labelled();
+    else
+        rd.old_layout();
+    const int nhours = rd.nhours;
+    unit_conversion = rd.unit_conversion;
+    const int nstations = rd.nstations;
+
+    if (!std::isfinite(unit_conversion)) {
+        con.line(msg() << "conversion factor =" << unit_conversion << " is not a finite number in " << fname);
+        fatal_stop("program aborted in rdrag: conversion factor not a number in " + fname);
+    }
+
+    rd.echo_stations();
+    if (g.newfmtflg == 'n') rd.read_soil_moisture();
+    rd.read_data();
+
+    info.put_line(msg() << "hours of data entered = " << nhours);
+    con.line(msg() << "hours of data entered = " << nhours);
+
+    rd.convert_values();
     unit_conversion = 1.0f;
 
     rs.files.close(rag_unit, true);
@@ -527,6 +578,7 @@ void rdrag(RunState& rs, int& nhours, float& unit_conversion, int& nstations, st
 
     g.nstations = nstations;
     g.nhours = nhours;
+    return GaugeCounts{nhours, unit_conversion, nstations};
 }
 
 }  // namespace nimbex

@@ -88,8 +88,7 @@ protected:
     Console con{out, in};
     RunState rs{con};
     fs::path dir;
-    float conv = -1.0f, scale = -1.0f;
-    std::array<float, 16> smc{};
+    float conv = -1.0f, scale = -1.0f, soil_moisture = -1.0f;
     int hours_rain = -1, hours_flow = -1;
 
     void SetUp() override {
@@ -103,7 +102,12 @@ protected:
         testutil::write_file(dir / name, text);
         rs.event_number = number;
         rs.file_name(99) = (dir / name).string();
-        read_evt(rs, conv, scale, smc, hours_rain, hours_flow);
+        const EventRead r = read_evt(rs);
+        conv = r.rain_conversion;
+        scale = r.precip_scale;
+        soil_moisture = r.soil_moisture;
+        hours_rain = r.hours_rain;
+        hours_flow = r.hours_flow;
     }
 
     // The stop message of a read that must stop.
@@ -128,7 +132,7 @@ TEST_F(ReadEvtTest, RealisticFirstEvent) {
 
     EXPECT_FLOAT_EQ(conv, 2.5f);
     EXPECT_FLOAT_EQ(scale, 1.5f);
-    for (float v : smc) EXPECT_FLOAT_EQ(v, 0.25f);
+    EXPECT_FLOAT_EQ(soil_moisture, 0.25f);
     EXPECT_EQ(hours_rain, 744);
     EXPECT_EQ(hours_flow, 24);
 
@@ -449,8 +453,7 @@ TEST_F(ReadEvtTest, Factors) {
     other.files.open(51, (dir / "info2.txt").string(), OpenStatus::unknown);
     testutil::write_file(dir / "neg.evt", ":modelflg n\n:precipscalefactor -3\n:eventprecipscalefactor 0.7\n");
     other.file_name(99) = (dir / "neg.evt").string();
-    read_evt(other, conv, scale, smc, hours_rain, hours_flow);
-    EXPECT_FLOAT_EQ(scale, 0.7f);  // a negative factor counts as 0
+    EXPECT_FLOAT_EQ(read_evt(other).precip_scale, 0.7f);  // a negative factor counts as 0
 }
 
 TEST_F(ReadEvtTest, DailyDifferences) {
@@ -474,7 +477,7 @@ TEST_F(ReadEvtTest, DailyDifferences) {
 TEST_F(ReadEvtTest, MissingFile) {
     rs.file_name(99) = (dir / "nothere.evt").string();
     try {
-        read_evt(rs, conv, scale, smc, hours_rain, hours_flow);
+        read_evt(rs);
         FAIL() << "no stop";
     } catch (const FatalStop& e) {
         EXPECT_STREQ(e.what(), "Program aborted in read_evt @ 159");

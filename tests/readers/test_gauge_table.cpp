@@ -51,13 +51,20 @@ class ReadRagEf : public testutil::GaugeRun {
 protected:
     int nhours = -5, nstations = -5;
     float conv = -5.0f;
+    std::optional<CellReach> reach;
 
     void put(const Table& t, const std::string& file = "20230701_rag.tb0") {
         std::filesystem::create_directories(dir / "raing");
         write_file(dir / "raing" / file, t.text());
         rs->file_name(5) = "raing\\" + file;  // backslashes are mapped
     }
-    void read() { read_rag_ef(*rs, 35, 5, nhours, conv, nstations); }
+    void read() {
+        const GaugeTableRead r = read_rag_ef(*rs, 35, 5);
+        nhours = r.counts.nhours;
+        conv = r.counts.unit_conversion;
+        nstations = r.counts.nstations;
+        reach = r.forecast_reach;
+    }
     GaugeSet& g() { return rs->gauges; }
 };
 
@@ -266,14 +273,22 @@ TEST_F(ReadRagEf, ElevationsDefaultToMinus999) {
     EXPECT_EQ(g().station_elevation[3], -999.0f);
 }
 
-TEST_F(ReadRagEf, ForecastNameSetsTheRadiusForTheRun) {
+TEST_F(ReadRagEf, ForecastNameAsksForAReachInCells) {
     Table t;
-    t.name = ":Name CMC_glb_forecast";
     t.data = {"1 2 3"};
     put(t);
     read();
-    EXPECT_EQ(rs->radiusinflce, 10.0f);
-    EXPECT_EQ(rs->smoothdist, 1.0f);
+    EXPECT_FALSE(reach);  // any other name asks for nothing
+    out.str("");
+    t.name = ":Name CMC_glb_forecast";
+    put(t);
+    read();
+    ASSERT_TRUE(reach);
+    EXPECT_EQ(reach->radius, 10.0f);
+    EXPECT_EQ(reach->smoothing, 1.0f);
+    // The reader leaves the run's reach to its caller.
+    EXPECT_EQ(rs->radiusinflce, 1.0e6f);
+    EXPECT_EQ(rs->smoothdist, 0.0f);
     const auto c = console();
     ASSERT_GE(c.size(), 7u);
     EXPECT_EQ(std::vector<std::string>(c.begin(), c.begin() + 7),

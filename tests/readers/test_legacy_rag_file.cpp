@@ -34,7 +34,12 @@ protected:
         write_file(dir / "raing" / "20230701.rag", text);
         rs->file_name(5) = "raing\\20230701.rag";
     }
-    void read() { rdrag(*rs, nhours, conv, nstations, "rag"); }
+    void read() {
+        const GaugeCounts c = rdrag(*rs, "rag");
+        nhours = c.nhours;
+        conv = c.unit_conversion;
+        nstations = c.nstations;
+    }
     GaugeSet& g() { return rs->gauges; }
 };
 

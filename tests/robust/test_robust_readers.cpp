@@ -185,11 +185,8 @@ TEST_F(Robust, GaugeValuesThatAreNotNumbersCountAsNoRecord) {
     // takes past the real range.
     put("raing/t.tb0", tb0_text(":UnitConversion 25.4\n", "nan 1.0\n-inf INF\n-1e38 2.0\n"));
     rs->file_name(5) = "raing\\t.tb0";
-    int nhours = 0, nstations = 0;
-    float conv = 0.0f;
-    read_rag_ef(*rs, 35, 5, nhours, conv, nstations);
+    EXPECT_EQ(read_rag_ef(*rs, 35, 5).counts.nhours, 3);
     const GaugeSet& g = rs->gauges;
-    EXPECT_EQ(nhours, 3);
     for (int h = 1; h <= 3; ++h)
         for (int k = 1; k <= 2; ++k) EXPECT_TRUE(std::isfinite(g.precip(k, h))) << k << " " << h;
     EXPECT_FLOAT_EQ(g.precip(1, 1), -1.0f);
@@ -204,11 +201,9 @@ TEST_F(Robust, GaugeValuesThatAreNotNumbersCountAsNoRecord) {
 
 TEST_F(Robust, GaugeTableCountsAndNumbersThatCannotBeUsedStop) {
     rs->file_name(5) = "raing\\t.tb0";
-    int nhours = 0, nstations = 0;
-    float conv = 0.0f;
     auto stop_for = [&](const std::string& text) {
         put("raing/t.tb0", text);
-        return stop_of([&] { read_rag_ef(*rs, 35, 5, nhours, conv, nstations); });
+        return stop_of([&] { read_rag_ef(*rs, 35, 5); });
     };
     // DeltaT times the lines overflows an int; a large DeltaT makes too many values.
     EXPECT_EQ(stop_for(tb0_text(":DeltaT 2000000000\n", "1 2\n3 4\n")),
@@ -245,41 +240,38 @@ TEST_F(Robust, GaugeTableCountsAndNumbersThatCannotBeUsedStop) {
 
 TEST_F(Robust, GaugeTableLineEndsAndOddBytes) {
     rs->file_name(5) = "raing\\t.tb0";
-    int nhours = 0, nstations = 0;
-    float conv = 0.0f;
     // CRLF line ends and no final newline read like plain lines.
     std::string crlf = tb0_text("", "1 2\n3 4");
     for (std::size_t p = crlf.find('\n'); p != std::string::npos; p = crlf.find('\n', p + 2)) crlf.insert(p, "\r");
     put("raing/t.tb0", crlf);
-    read_rag_ef(*rs, 35, 5, nhours, conv, nstations);
-    EXPECT_EQ(nhours, 2);
+    EXPECT_EQ(read_rag_ef(*rs, 35, 5).counts.nhours, 2);
     EXPECT_FLOAT_EQ(rs->gauges.precip(2, 2), 4.0f);
     // A NUL byte or a non-ASCII byte inside a value is a bad number.
     std::string nul = tb0_text("", "1 2\n3 4");
     nul.insert(nul.size() - 1, std::string(1, '\0'));
     put("raing/t.tb0", nul);
-    EXPECT_EQ(stop_of([&] { read_rag_ef(*rs, 35, 5, nhours, conv, nstations); }),
+    EXPECT_EQ(stop_of([&] { read_rag_ef(*rs, 35, 5); }),
               "Program aborted in read_rag_ef @ 368");
     put("raing/t.tb0", tb0_text("", "1 2\n3 \xc3\xa9\n"));
-    EXPECT_EQ(stop_of([&] { read_rag_ef(*rs, 35, 5, nhours, conv, nstations); }),
+    EXPECT_EQ(stop_of([&] { read_rag_ef(*rs, 35, 5); }),
               "Program aborted in read_rag_ef @ 368");
     // An empty file has no header; a directory under the name is no file.
     put("raing/t.tb0", "");
-    EXPECT_EQ(stop_of([&] { read_rag_ef(*rs, 35, 5, nhours, conv, nstations); }), " Stopped in read_rag_ef");
+    EXPECT_EQ(stop_of([&] { read_rag_ef(*rs, 35, 5); }), " Stopped in read_rag_ef");
     std::filesystem::remove(dir / "raing/t.tb0");
     std::filesystem::create_directory(dir / "raing/t.tb0");
-    EXPECT_EQ(stop_of([&] { read_rag_ef(*rs, 35, 5, nhours, conv, nstations); }),
+    EXPECT_EQ(stop_of([&] { read_rag_ef(*rs, 35, 5); }),
               " Program STOPPED in read_rag_ef @65");
     // A FIFO would block the open for ever: refused.
     std::filesystem::remove(dir / "raing/t.tb0");
     ASSERT_EQ(::mkfifo((dir / "raing/t.tb0").c_str(), 0600), 0);
-    EXPECT_EQ(stop_of([&] { read_rag_ef(*rs, 35, 5, nhours, conv, nstations); }),
+    EXPECT_EQ(stop_of([&] { read_rag_ef(*rs, 35, 5); }),
               "Program aborted: the input file raing\\t.tb0 is not a regular file (a FIFO, device or socket)");
     // A line without end (a binary file named by mistake) stops at the cap,
     // naming the line.
     std::filesystem::remove(dir / "raing/t.tb0");
     put("raing/t.tb0", tb0_text("", "1 2\n") + std::string(max_line_length + 1, '7'));
-    EXPECT_EQ(stop_of([&] { read_rag_ef(*rs, 35, 5, nhours, conv, nstations); }),
+    EXPECT_EQ(stop_of([&] { read_rag_ef(*rs, 35, 5); }),
               "Program aborted: line 13 of raing\\t.tb0 is longer than 16777216 characters (not a text file of "
               "this program?)");
 }
@@ -299,10 +291,7 @@ TEST_F(Robust, GaugeTableHoldsTenThousandGauges) {
                            names + "\n:ColumnLocationX" + xs + "\n:ColumnLocationY" + ys + "\n:Elevation" + elev +
                            "\n:EndColumnMetaData\n:EndHeader\n" + data + "\n");
     rs->file_name(5) = "raing\\t.tb0";
-    int nhours = 0, nstations = 0;
-    float conv = 0.0f;
-    read_rag_ef(*rs, 35, 5, nhours, conv, nstations);
-    EXPECT_EQ(nstations, n);
+    EXPECT_EQ(read_rag_ef(*rs, 35, 5).counts.nstations, n);
     EXPECT_FLOAT_EQ(rs->gauges.station_y[n], 4809999.125f);
     EXPECT_FLOAT_EQ(rs->gauges.precip(n, 1), 2.5f);
 }
@@ -319,11 +308,9 @@ std::string labelled_rag(const std::string& stations, const std::string& hours, 
 TEST_F(Robust, LegacyGaugeFilesTooLargeOrNotNumbersStop) {
     rs->file_name(5) = "raing\\r.rag";
     rs->shed.x_cell = rs->shed.y_cell = 1.0f;
-    int nhours = 0, nstations = 0;
-    float conv = 1.0f;
     auto stop_for = [&](const std::string& text) {
         put("raing/r.rag", text);
-        return stop_of([&] { rdrag(*rs, nhours, conv, nstations, ".rag"); });
+        return stop_of([&] { rdrag(*rs, ".rag"); });
     };
     EXPECT_EQ(stop_for(labelled_rag("100000", "100000", "500000 510000", "")),
               "program aborted in rdrag: too many values in raing\\r.rag");
@@ -353,11 +340,9 @@ TEST_F(Robust, LegacyGaugeFilesTooLargeOrNotNumbersStop) {
 TEST_F(Robust, LegacyGaugeFilesWithoutStationsStillHaveTheirListLines) {
     rs->file_name(5) = "raing\\r.rag";
     rs->shed.x_cell = rs->shed.y_cell = 1.0f;
-    int nhours = 0, nstations = 0;
-    float conv = 1.0f;
     auto read = [&](const std::string& text) {
         put("raing/r.rag", text);
-        rdrag(*rs, nhours, conv, nstations, ".rag");
+        rdrag(*rs, ".rag");
     };
     // Labelled: the empty name, x and y lines, two echoed lines, one line per hour.
     EXPECT_NO_THROW(read(labelled_rag("0", "2", "", "\n\n")));
@@ -370,9 +355,7 @@ TEST_F(Robust, LegacyGaugeFilesWithoutStationsStillHaveTheirListLines) {
 TEST_F(Robust, LegacyGaugeValuesThatAreNotNumbersCountAsNoRecord) {
     rs->file_name(5) = "raing\\r.rag";
     put("raing/r.rag", labelled_rag("2", "2", "500000 510000", "nan 2\n3 -Infinity\n"));
-    int nhours = 0, nstations = 0;
-    float conv = 1.0f;
-    rdrag(*rs, nhours, conv, nstations, ".rag");
+    rdrag(*rs, ".rag");
     EXPECT_FLOAT_EQ(rs->gauges.precip(1, 1), -1.0f);
     EXPECT_FLOAT_EQ(rs->gauges.precip(2, 1), 2.0f);
     EXPECT_FLOAT_EQ(rs->gauges.precip(2, 2), -1.0f);
@@ -386,10 +369,7 @@ TEST_F(Robust, EventChainLongerThanTheFileStopsWithoutAHugeList) {
         rs->file_name(99) = "event/event.evt";
         rs->event_number = 1;
         rs->evt = EventState();
-        float conv = 0.0f, scale = 0.0f;
-        std::array<float, 16> smc{};
-        int hr = 0, hf = 0;
-        EXPECT_EQ(stop_of([&] { read_evt(*rs, conv, scale, smc, hr, hf); }), "Program abortedin rdevt @ 460");
+        EXPECT_EQ(stop_of([&] { read_evt(*rs); }), "Program abortedin rdevt @ 460");
         EXPECT_TRUE(console_has(" 4  in rdevt")) << out.str();
         EXPECT_LT(rs->evt.event_fln.size(), 2000u);
     }
@@ -398,10 +378,7 @@ TEST_F(Robust, EventChainLongerThanTheFileStopsWithoutAHugeList) {
 TEST_F(Robust, EventDayAtTheIntegerLimitDoesNotOverflow) {
     put("event/event.evt", ":year 2024\n:month 12\n:day 2147483647\n:hour 0\n");
     rs->file_name(99) = "event/event.evt";
-    float conv = 0.0f, scale = 0.0f;
-    std::array<float, 16> smc{};
-    int hr = 0, hf = 0;
-    read_evt(*rs, conv, scale, smc, hr, hf);
+    read_evt(*rs);
     EXPECT_EQ(rs->evt.day, 2147483647);
     EXPECT_EQ(rs->evt.day_of_year, 2147483647);
 }

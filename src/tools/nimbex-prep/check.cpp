@@ -208,16 +208,14 @@ void Check::read_events() {
         e.raw = scan_event_file(e.file, i == 0);
         rs().event_number = static_cast<int>(i) + 1;
         rs().file_name(entry::event_file) = e.file;
-        float conv = 0, scale = 0;
-        std::array<float, 16> smc{};
-        int hr = 0, hf = 0;
+        EventRead got;
         bool read = false;
         if (!file_exists(e.file)) {
             problem("the event file " + e.file + " is not there", "correct the list after :noeventstofollow");
             continue;
         }
         try {
-            read_evt(rs(), conv, scale, smc, hr, hf);
+            got = read_evt(rs());
             read = true;
         } catch (const FatalStop& stop) {
             rs().files.close(unit::scratch);
@@ -225,7 +223,7 @@ void Check::read_events() {
                     "correct the event file as the message says");
         }
         s_.take_console();
-        if (read) take_event_as_read(e, i, hr, conv, chain);
+        if (read) take_event_as_read(e, i, got.hours_rain, got.rain_conversion, chain);
         else take_event_as_written(e, i, chain);
         events_.push_back(e);
     }

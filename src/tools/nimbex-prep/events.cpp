@@ -69,18 +69,17 @@ TableInfo read_table_info(ReaderSession& s, const std::string& path) {
         for (const auto& n : cols.column_name) t.column_names.emplace_back(n.trimmed());
     }
     rs.file_name(entry::gauges) = path;
-    int nhours = 0, nstations = 0;
-    float conv = 0.0f;
+    GaugeCounts counts;
     try {
-        read_rag_ef(rs, unit::gauges, entry::gauges, nhours, conv, nstations);
+        counts = read_rag_ef(rs, unit::gauges, entry::gauges).counts;
     } catch (const FatalStop& stop) {
         rs.files.close(unit::gauges);
         throw PrepError(path + ": the program's table reader stops: " + ReaderSession::head(s.take_console(), 2) +
                         " / " + stop.what());
     }
     s.take_console();
-    t.nhours = nhours;
-    t.unit_conversion = conv;
+    t.nhours = counts.nhours;
+    t.unit_conversion = counts.unit_conversion;
     t.deltat = rs.gauges.deltat;
     return t;
 }

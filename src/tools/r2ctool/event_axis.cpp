@@ -27,11 +27,9 @@ EventAxis read_event_axis(const std::string& evt_path) {
         throw std::runtime_error("cannot open /dev/null for the event reader's report");
     rs.file_name(entry::event_file) = evt_path;
     rs.event_number = 1;
-    float conv = 0.0f, scale = 0.0f;
-    std::array<float, 16> smc{};
-    int hours = 0, flow_hours = 0;
+    int hours = 0;
     try {
-        read_evt(rs, conv, scale, smc, hours, flow_hours);
+        hours = read_evt(rs).hours_rain;
     } catch (const FatalStop& stop) {
         std::string msg = text.str();
         while (!msg.empty() && msg.back() == '\n') msg.pop_back();
