@@ -76,13 +76,13 @@ TEST(Program, ExampleBasinRunsEndToEnd) {
 // A forecast table's reach is in cells: with 2 km cells, 10 cells of radius
 // and 1 of smoothing, kept for the later events.
 TEST(Program, ForecastTableReachIsInCellsForTheRestOfTheRun) {
-    fs::path d = example_dir("forecast");
+    fs::path d = example_copy("forecast");
     replace_in_file(d / "basin/demo_shd.r2c", ":NominalGridSize_AL    1000.000", ":NominalGridSize_AL    2000.000");
     replace_in_file(d / "raing/20230701_rag.tb0", "ExampleGauges", "CMC_glb_demo ");
     ProgramRun r = run_nimbex(d);
     ASSERT_EQ(r.status, 0) << r.out;
     for (const char* f : {"radcl/20230701_met.r2c", "radcl/20230901_met.r2c"}) {
-        const std::string met = slurp(d / f);
+        const std::string met = read_file(d / f);
         EXPECT_NE(met.find("#radius of influence  km                      20.0000000"), std::string::npos) << f;
         EXPECT_NE(met.find("#smoothing distance   km                       2.0000000"), std::string::npos) << f;
     }

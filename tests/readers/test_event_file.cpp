@@ -457,21 +457,24 @@ TEST_F(ReadEvtTest, Factors) {
 }
 
 TEST_F(ReadEvtTest, DailyDifferences) {
-    // A short name (file names hold 60 characters), written with backslashes:
-    // a forward slash would cut it.
-    const fs::path file = fs::temp_directory_path() / ("nx" + std::to_string(::getpid()) + "_dd.r2c");
-    testutil::write_file(file, "x\n");
-    std::string normals = file.string();
-    std::replace(normals.begin(), normals.end(), '/', '\\');
-    ASSERT_LE(normals.size(), 60u);
-    run(":modelflg n\n:resumflg n\n:climatenormalsdiff " + normals + "\n");
+    // A name relative to the working directory (file names hold 60
+    // characters, whatever the temporary folder's path), with a backslash
+    // between folders: a forward slash would cut it.
+    const fs::path here = fs::current_path();
+    struct BackHome {
+        fs::path p;
+        ~BackHome() { fs::current_path(p); }
+    } back{here};
+    fs::current_path(testutil::scratch_dir("dd"));
+    fs::create_directory("basin");
+    testutil::write_file("basin/nx_dd.r2c", "x\n");
+    run(":modelflg n\n:resumflg n\n:climatenormalsdiff basin\\nx_dd.r2c\n");
     EXPECT_TRUE(rs.evt.daily_differences);
     out.str("");
     EXPECT_EQ(stop_of(":year 2004\n", 2), "Program aborted in read_evt @ L727");
     EXPECT_EQ(out.str(),
               "2004/ 0/ 0\n\ndaily differences found for previous event(s) but\n"
               "no this one. Not a good idea so program terminated\n");
-    fs::remove(file);
 }
 
 TEST_F(ReadEvtTest, MissingFile) {

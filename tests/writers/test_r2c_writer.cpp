@@ -104,8 +104,9 @@ TEST(WriteR2cHeader, HourlyFileHeaderLineByLine) {
     const auto con = t.console();
     ASSERT_EQ(con.size(), 5u);
     EXPECT_EQ(con[0], "");
-    // The console shows the name's first 50 characters, whatever the folder.
-    EXPECT_EQ(con[1], "In write_r2c opened unit=          40  filename=" + t.path("20160605_met.r2c").substr(0, 50));
+    // The console shows the name in 50 columns (cut or padded), whatever the folder.
+    const std::string shown = (t.path("20160605_met.r2c") + std::string(50, ' ')).substr(0, 50);
+    EXPECT_EQ(con[1], "In write_r2c opened unit=          40  filename=" + shown);
     EXPECT_EQ(con[2], expected[33]);
     EXPECT_EQ(con[4], expected[35]);
 }
