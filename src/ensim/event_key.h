@@ -13,7 +13,7 @@ namespace nimbex {
 class Console;
 
 // Stores the value of one event-file keyword (lower-cased) into the record:
-// 1 stored, -1 value empty. A keyword it does not know ends the run with
+// key_stored, or key_bad_value for an empty value. A keyword it does not know ends the run with
 // "Program aborted in EF_module @ 2763"; a number that cannot be read throws
 // BadValue.
 KeyOutcome handle_event_key(Console& con, EventRecord& e, std::string_view key, std::string_view value);

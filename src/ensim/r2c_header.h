@@ -43,7 +43,8 @@ void init_r2c_header(R2cHeader& h);
 void init_shed_header(ShedHeader& h);
 
 // Grid keys, then the common keys with "r2c" as the expected file type.
-// `key` is lower-cased; returns 1 stored, 0 not a grid key, -1 value missing or wrong.
+// `key` is lower-cased; answers key_stored, key_not_mine (not a grid key) or
+// key_bad_value (value missing or wrong).
 KeyOutcome handle_r2c_key(Console& con, R2cHeader& h, std::string_view key, std::string_view value);
 // Watershed keys, then everything handle_r2c_key knows.
 KeyOutcome handle_shed_key(Console& con, ShedHeader& h, std::string_view key, std::string_view value);
