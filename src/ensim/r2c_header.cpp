@@ -301,7 +301,8 @@ bool read_plain_row(const std::string& line, float* out, std::size_t n) {
 
 }  // namespace
 
-void read_attribute_values(R2cHeader& h, int xcount, int ycount, FileUnit& f, int threads) {
+void read_attribute_values(R2cHeader& h, int xcount, int ycount, FileUnit& f, int threads,
+                           const AttributeTaker& take) {
     const std::size_t nx = xcount > 0 ? static_cast<std::size_t>(xcount) : 0;
     const std::size_t ny = ycount > 0 ? static_cast<std::size_t>(ycount) : 0;
     const int count = std::min<int>(h.attribute_count, static_cast<int>(h.attributes.size()));
@@ -309,8 +310,10 @@ void read_attribute_values(R2cHeader& h, int xcount, int ycount, FileUnit& f, in
     std::string line;
     line.reserve(4096);
     std::vector<char> plain;
+    decltype(AttributeEntry::values) spare;  // the memory of a grid taken
     for (int a = 0; a < count; ++a) {
         auto& values = h.attributes[static_cast<std::size_t>(a)].values;
+        if (take && spare.capacity() >= nx * ny) values.swap(spare);
         if (values.capacity() < nx * ny) {  // large pages: far fewer page faults on a large grid
             values = {};
             values.reserve(nx * ny);
@@ -348,6 +351,10 @@ void read_attribute_values(R2cHeader& h, int xcount, int ycount, FileUnit& f, in
             std::fill_n(row, nx, 0.0f);      // null values and values not reached are 0
             if (!lines.get(line)) continue;  // end of file: this row (and the rest) stay 0
             read_row(line, lines, row, nx);
+        }
+        if (take && take(a, values.data())) {
+            spare.swap(values);
+            values = {};
         }
     }
 }

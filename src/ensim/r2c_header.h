@@ -1,6 +1,7 @@
 #pragma once
 // The r2c grid header (and its watershed extension), its keyword handlers and
 // the reader of the attribute values that follow ":EndHeader".
+#include <functional>
 #include <string_view>
 
 #include "ensim/header.h"
@@ -55,6 +56,13 @@ KeyOutcome handle_shed_key(Console& con, ShedHeader& h, std::string_view key, st
 // row that cannot be read (end of file, a word that is not a number) ends
 // without a message; values not reached stay 0. Rows that stand on a line
 // each are read by up to `threads` threads; the values do not depend on it.
-void read_attribute_values(R2cHeader& h, int xcount, int ycount, FileUnit& f, int threads = 1);
+//
+// With `take`, each attribute's grid is offered to it as soon as it is read
+// (attribute index from 0, xcount x ycount values, row-major from row 1);
+// a grid it takes (true) is not kept in the header, and its memory serves
+// the next attribute: a caller that uses the grids one at a time holds one.
+using AttributeTaker = std::function<bool(int attribute, const float* values)>;
+void read_attribute_values(R2cHeader& h, int xcount, int ycount, FileUnit& f, int threads = 1,
+                           const AttributeTaker& take = {});
 
 }  // namespace nimbex

@@ -236,32 +236,6 @@ void size_arrays(ShedState& sh, std::size_t nx, std::size_t ny) {
                      [&] { sh.fetch.assign(ng * 8, 0.0f); });
 }
 
-// The attributes of the file by their lower-case names, and their values
-// by cell (0 past the values read).
-class Attributes {
-public:
-    explicit Attributes(const ShedHeader& hdr)
-        : hdr_(hdr), count_(std::min<int>(hdr.attribute_count, static_cast<int>(hdr.attributes.size()))),
-          names_(static_cast<std::size_t>(count_)) {
-        for (int a = 0; a < count_; ++a) {
-            std::string s(hdr.attributes[static_cast<std::size_t>(a)].name.trimmed());
-            lower_case(s);
-            names_[static_cast<std::size_t>(a)] = std::move(s);
-        }
-    }
-    int count() const { return count_; }
-    const std::string& name(int a) const { return names_[static_cast<std::size_t>(a)]; }
-    float value(int a, std::size_t cell) const {
-        const auto& v = hdr_.attributes[static_cast<std::size_t>(a)].values;
-        return cell < v.size() ? v[cell] : 0.0f;
-    }
-
-private:
-    const ShedHeader& hdr_;
-    int count_;
-    std::vector<std::string> names_;
-};
-
 // The land-cover fraction of class k (1..classcount) in grid n.
 float& class_fraction(ShedState& sh, int n, int k) {
     const int ncls = std::max(0, sh.classcount);
@@ -271,16 +245,84 @@ float& class_fraction(ShedState& sh, int n, int k) {
 // True for a cell whose grid number has an entry in the per-grid arrays.
 bool numbered(const ShedState& sh, int n) { return n > 0 && n <= std::max(0, sh.totalnumofgrids); }
 
-// The grid numbers, and a warning for the cells the per-grid arrays cannot
-// hold.
-void read_ranks(Console& con, const Attributes& at, ShedState& sh, const std::string& name) {
-    const std::size_t cells = static_cast<std::size_t>(sh.shed_xcount) * static_cast<std::size_t>(sh.shed_ycount);
-    const int ntot = std::max(0, sh.totalnumofgrids);
-    for (int a = 0; a < at.count(); ++a) {
-        if (at.name(a) != "rank") continue;
-        for (std::size_t c = 0; c < cells; ++c) sh.rank[c] = cut_to_int(at.value(a, c));
+// Takes the attribute grids as they are read: the grid numbers from the
+// (last) Rank attribute, then each attribute's values into the per-grid
+// arrays of the cells in the basin, and the last classcount attributes as
+// the land-cover fractions, in their order. Grids read before the ranks are
+// held until the ranks are known; the others are used and handed back at
+// once, so that only one grid is held at a time in a usual file.
+class AttributeValues {
+public:
+    AttributeValues(const ShedHeader& hdr, ShedState& sh)
+        : sh_(sh), count_(std::min<int>(hdr.attribute_count, static_cast<int>(hdr.attributes.size()))),
+          cells_(static_cast<std::size_t>(sh.shed_xcount) * static_cast<std::size_t>(sh.shed_ycount)) {
+        for (int a = 0; a < count_; ++a) {
+            std::string s(hdr.attributes[static_cast<std::size_t>(a)].name.trimmed());
+            lower_case(s);
+            if (s == "rank") rank_at_ = a;
+            targets_.push_back(target_of(s, sh));
+        }
+        held_.resize(static_cast<std::size_t>(count_));
     }
 
+    AttributeTaker taker() {
+        return [this](int a, const float* v) { return take(a, v); };
+    }
+
+    // True when an attribute of the old layout meets a cell of the basin.
+    bool old_layout() const { return old_layout_; }
+
+private:
+    bool take(int a, const float* v) {
+        if (a < rank_at_) {
+            held_[static_cast<std::size_t>(a)].assign(v, v + cells_);
+            return true;
+        }
+        if (a == rank_at_) {
+            for (std::size_t c = 0; c < cells_; ++c) sh_.rank[c] = cut_to_int(v[c]);
+            for (int h = 0; h < a; ++h) {
+                use(h, held_[static_cast<std::size_t>(h)].data());
+                std::vector<float>().swap(held_[static_cast<std::size_t>(h)]);
+            }
+        }
+        use(a, v);
+        return true;
+    }
+
+    // The attribute's values in the per-grid arrays of every cell in the
+    // basin; a rank beyond the per-grid arrays has no entry there.
+    void use(int a, const float* v) {
+        const Target& t = targets_[static_cast<std::size_t>(a)];
+        const int ncls = std::max(0, sh_.classcount);
+        const int k = a - (count_ - ncls) + 1;  // its land-cover class, when 1..ncls
+        const float nominal_area = sh_.nominalgridsize_al * sh_.nominalgridsize_al;
+        for (std::size_t c = 0; c < cells_; ++c) {
+            const int n = sh_.rank[c];
+            if (!numbered(sh_, n)) continue;
+            const std::size_t un = static_cast<std::size_t>(n);
+            if (t.reals) (*t.reals)[un] = v[c];
+            else if (t.ints) (*t.ints)[un] = cut_to_int(v[c]);
+            else if (t.fetch_dir) sh_.fetch[un * 8 + static_cast<std::size_t>(t.fetch_dir - 1)] = v[c];
+            else if (t.old_frac) old_layout_ = true;
+            if (t.gridarea) sh_.frac[un] = v[c] / nominal_area;
+            if (k >= 1 && k <= ncls) class_fraction(sh_, n, k) = v[c];
+        }
+    }
+
+    ShedState& sh_;
+    int count_;
+    std::size_t cells_;
+    int rank_at_ = -1;  // no Rank attribute: no cell is in the basin
+    std::vector<Target> targets_;
+    std::vector<std::vector<float>> held_;
+    bool old_layout_ = false;
+};
+
+// A warning for the cells the per-grid arrays cannot hold, and a stop when
+// no cell is left.
+void check_ranks(Console& con, ShedState& sh, const std::string& name) {
+    const std::size_t cells = static_cast<std::size_t>(sh.shed_xcount) * static_cast<std::size_t>(sh.shed_ycount);
+    const int ntot = std::max(0, sh.totalnumofgrids);
     // Cells numbered beyond :TotalNumOfGrids (all of them when the keyword
     // is missing) have no entry in the per-grid arrays and are left out: no
     // elevation, no land cover. That must not go unsaid.
@@ -303,34 +345,14 @@ void read_ranks(Console& con, const Attributes& at, ShedState& sh, const std::st
     }
 }
 
-// The per-grid values of every cell in the basin. A rank beyond the
-// per-grid arrays has no entry there: such a cell is passed over.
-void fill_per_grid(Console& con, const Attributes& at, ShedState& sh) {
-    const std::size_t cells = static_cast<std::size_t>(sh.shed_xcount) * static_cast<std::size_t>(sh.shed_ycount);
-    std::vector<Target> targets(static_cast<std::size_t>(at.count()));
-    for (int a = 0; a < at.count(); ++a) targets[static_cast<std::size_t>(a)] = target_of(at.name(a), sh);
-    const float nominal_area = sh.nominalgridsize_al * sh.nominalgridsize_al;
-    for (std::size_t c = 0; c < cells; ++c) {
-        const int n = sh.rank[c];
-        if (!numbered(sh, n)) continue;
-        const std::size_t un = static_cast<std::size_t>(n);
-        for (int a = 0; a < at.count(); ++a) {
-            const Target& t = targets[static_cast<std::size_t>(a)];
-            const float v = at.value(a, c);
-            if (t.reals) (*t.reals)[un] = v;
-            else if (t.ints) (*t.ints)[un] = cut_to_int(v);
-            else if (t.fetch_dir) sh.fetch[un * 8 + static_cast<std::size_t>(t.fetch_dir - 1)] = v;
-            else if (t.old_frac) {
-                con.blank();
-                con.line("Error: old format shd file found");
-                con.line("Please create a new bsnm_shd.r2c file using the");
-                con.line("current version of tesk.exe");
-                con.blank();
-                fatal_stop("Program aborted in read_shed_ef @ 447");
-            }
-            if (t.gridarea) sh.frac[un] = v / nominal_area;
-        }
-    }
+// A file of the old layout (a Frac attribute) is refused.
+void refuse_old_layout(Console& con) {
+    con.blank();
+    con.line("Error: old format shd file found");
+    con.line("Please create a new bsnm_shd.r2c file using the");
+    con.line("current version of tesk.exe");
+    con.blank();
+    fatal_stop("Program aborted in read_shed_ef @ 447");
 }
 
 // Elevations scale the rain of every cell when a lapse rate is set.
@@ -342,22 +364,12 @@ void check_elevations(Console& con, const ShedState& sh, const std::string& name
     }
 }
 
-// Land-cover fractions: the last classcount attributes, in their order. A
-// file with fewer attributes than classes leaves the missing classes 0.
-// Then the debug grid's dominant class and each grid number's row and column.
-void place_classes_and_grids(const Attributes& at, ShedState& sh) {
+// The debug grid's dominant class (the land-cover fractions are the last
+// classcount attributes, in their order; a file with fewer attributes than
+// classes leaves the missing classes 0) and each grid number's row and column.
+void place_classes_and_grids(ShedState& sh) {
     const std::size_t nx = static_cast<std::size_t>(sh.shed_xcount), ny = static_cast<std::size_t>(sh.shed_ycount);
     const int ncls = std::max(0, sh.classcount);
-    for (std::size_t c = 0; c < nx * ny; ++c) {
-        const int n = sh.rank[c];
-        if (!numbered(sh, n)) continue;
-        for (int k = 1; k <= ncls; ++k) {
-            const int a = at.count() - ncls + k - 1;
-            if (a < 0) continue;
-            class_fraction(sh, n, k) = at.value(a, c);
-        }
-    }
-
     sh.dominant_class = 1;
     if (ncls >= 2 && numbered(sh, sh.debuggridno)) {
         for (int k = 2; k <= ncls; ++k)
@@ -513,18 +525,16 @@ void read_shed_ef(RunState& rs, int unit, int entry) {
         "read_shed_ef", name, 4096);
     check_shed_counts(con, hdr, name);
     take_header(con, hdr, rs.grid, sh);
-    read_attribute_values(hdr, hdr.xcount, hdr.ycount, f, rs.dist.thread_count());
     set_bounds(hdr, rs.grid.latlong, sh);
     size_arrays(sh, hdr.xcount > 0 ? static_cast<std::size_t>(hdr.xcount) : 0,
                 hdr.ycount > 0 ? static_cast<std::size_t>(hdr.ycount) : 0);
-
-    {
-        const Attributes at(hdr);
-        read_ranks(con, at, sh, name);
-        fill_per_grid(con, at, sh);
-        check_elevations(con, sh, name);
-        place_classes_and_grids(at, sh);
-    }
+    // The values go to the per-grid arrays as each attribute's grid is read.
+    AttributeValues values(hdr, sh);
+    read_attribute_values(hdr, hdr.xcount, hdr.ycount, f, rs.dist.thread_count(), values.taker());
+    check_ranks(con, sh, name);
+    if (values.old_layout()) refuse_old_layout(con);
+    check_elevations(con, sh, name);
+    place_classes_and_grids(sh);
     if (rs.iopt > 0) report_class_fractions(sh, report);
     for (auto& at : hdr.attributes) decltype(at.values)().swap(at.values);
 

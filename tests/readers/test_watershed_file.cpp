@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <unistd.h>
 
 #include <cmath>
@@ -204,9 +206,13 @@ TEST_F(ReadShedTest, AttributeNamesAndClasses) {
     attrs.insert(attrs.begin() + 3, {"ELEV", "1 2 0\n3 0 4\n"});
     attrs.insert(attrs.begin() + 4, {"elev", "5 6 0\n7 0 8\n"});  // later one wins
     attrs.back().first = "DA";               // a class, and also the "da" array
+    // Rank after Next and DA: their values wait for the ranks, and the later
+    // "DA" still wins.
+    std::rotate(attrs.begin(), attrs.begin() + 1, attrs.begin() + 3);
     use(shed_text(attrs));
     read_shed_ef(rs, 31, 1);
     EXPECT_EQ(rs.shed.elev, (std::vector<float>{0, 5, 6, 7, 8}));
+    EXPECT_EQ(rs.shed.next, (std::vector<int>{0, 2, 0, 1, 2}));
     EXPECT_EQ(rs.shed.da[1], 0.5f);
     EXPECT_EQ(rs.shed.aclass[1 * 2 + 1], 0.5f);
 }
