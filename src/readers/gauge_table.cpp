@@ -29,9 +29,7 @@ namespace nimbex {
 
 namespace {
 
-// A table line: room for the header lines of 100,000 stations at 20
-// characters a value (a UTM northing with decimals takes 13).
-constexpr std::size_t tb0_line_size = std::size_t{1} << 21;
+constexpr std::size_t tb0_line_size = gauge_table_line_size;
 constexpr int report_station_limit = 200;
 
 // One data value of a table line. Handles the plain decimal and exponent

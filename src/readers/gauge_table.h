@@ -1,5 +1,6 @@
 #pragma once
 // The gauge table reader: one event's tb0 table of gauge precipitation.
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -8,6 +9,10 @@
 namespace nimbex {
 
 struct RunState;
+
+// The longest table line read: room for the header lines of 100,000
+// stations at 20 characters a value (a UTM northing with decimals takes 13).
+constexpr std::size_t gauge_table_line_size = std::size_t{1} << 21;
 
 // A reach of the weighting in grid cells: the radius of influence and the
 // smoothing distance.

@@ -61,7 +61,7 @@ TableInfo read_table_info(ReaderSession& s, const std::string& path) {
                     }
                     return handle_tb0_key(rs.con, h, k, value);
                 },
-                "read_rag_ef", path, 32768);
+                "read_rag_ef", path, gauge_table_line_size);
         } catch (const FatalStop& stop) {
             throw PrepError(path + ": the program's table reader stops: " + ReaderSession::head(s.take_console(), 2) +
                             " / " + stop.what());

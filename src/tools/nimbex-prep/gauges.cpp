@@ -10,6 +10,7 @@
 
 #include "platform/clock.h"
 #include "platform/fortran_format.h"
+#include "platform/limits.h"
 #include "tools/nimbex-prep/prep.h"
 
 namespace nimbex::prep {
@@ -17,7 +18,7 @@ namespace nimbex::prep {
 namespace {
 
 constexpr int column_width = 13;
-constexpr int max_gauges = 2500;  // a data line of the table stays within 32768 characters
+constexpr int max_gauges = max_stations;  // as many as the program's table reader takes
 
 std::vector<std::string> csv_fields(const std::string& line) {
     std::vector<std::string> f(1);
