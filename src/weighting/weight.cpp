@@ -43,18 +43,14 @@ void make_work_arrays(StationWeights& sw, int nstations, bool reallocation) {
     sw.nstations = nstations;
 }
 
-// Cell loops evaluate every operand and select; allowing the compiler to do
-// so without trap semantics lets it vectorise them, and each is built for
-// the widest vector unit at hand. No result changes: the operations are the
-// same single-precision ones, never contracted.
-#define NIMBEX_CELL_KERNEL                                                                          \
-    [[gnu::optimize("no-trapping-math", "no-math-errno", "tree-vectorize", "fp-contract=off")]] \
-    __attribute__((target_clones("avx512f", "avx2", "default")))
+// The cells' loops. They are written once and inlined into the kernels that
+// use them (NIMBEX_CELL_KERNEL below), so that a run of cells costs one call.
+#define NIMBEX_CELL_LOOP [[gnu::always_inline]] inline
 
 // One station's terms for a run of n cells of one row, starting at column
 // j1 (the distance and its classes as told above weight()).
-NIMBEX_CELL_KERNEL void station_terms(float* w, float sx, float dy2, int j1, int n, float smooth, float cutoff,
-                                      int pw) {
+NIMBEX_CELL_LOOP void station_terms(float* w, float sx, float dy2, int j1, int n, float smooth, float cutoff,
+                                    int pw) {
     // The distance and its classification; the power is written out for the
     // usual powers so that the loop vectorises.
 #define NIMBEX_TERM_LOOP(POWER)                                             \
@@ -76,8 +72,18 @@ NIMBEX_CELL_KERNEL void station_terms(float* w, float sx, float dy2, int j1, int
 #undef NIMBEX_TERM_LOOP
 }
 
+// Station k's terms for n cells of row i from column j1 on.
+NIMBEX_CELL_LOOP void run_terms(const StationWeights& sw, int k, int i, int j1, int n, float* out) {
+    if (sw.single) {
+        std::fill(out, out + n, mark_near);
+        return;
+    }
+    const float dy = sw.y[static_cast<std::size_t>(k - 1)] - static_cast<float>(i);
+    station_terms(out, sw.x[static_cast<std::size_t>(k - 1)], dy * dy, j1, n, sw.smooth, sw.cutoff, sw.power);
+}
+
 // Adds one reporting station's terms to the cells' sums and near counts.
-NIMBEX_CELL_KERNEL void add_to_norm(const float* w, int* nc, float* s, std::size_t n) {
+NIMBEX_CELL_LOOP void add_to_norm(const float* w, int* nc, float* s, std::size_t n) {
     for (std::size_t c = 0; c < n; ++c) {
         const float t = w[c];
         const bool on_cell = t == mark_near;
@@ -87,7 +93,7 @@ NIMBEX_CELL_KERNEL void add_to_norm(const float* w, int* nc, float* s, std::size
     }
 }
 
-NIMBEX_CELL_KERNEL void finish_norm(float* norm, const int* nc, const float* s, std::size_t n) {
+NIMBEX_CELL_LOOP void finish_norm(float* norm, const int* nc, const float* s, std::size_t n) {
     for (std::size_t c = 0; c < n; ++c) {
         const float shared = 1.0f / static_cast<float>(nc[c]);  // only used when nc > 0
         norm[c] = nc[c] > 0 ? -shared : s[c];
@@ -95,9 +101,8 @@ NIMBEX_CELL_KERNEL void finish_norm(float* norm, const int* nc, const float* s, 
 }
 
 // A reporting station's weights over n cells from its terms and the cells'
-// norms (StationWeights::weight_of written out: a call would not be inlined
-// here).
-NIMBEX_CELL_KERNEL void weights_of(float* w, const float* t, const float* norm, std::size_t n) {
+// norms (StationWeights::weight_of written out for the vector unit).
+NIMBEX_CELL_LOOP void weights_of(float* w, const float* t, const float* norm, std::size_t n) {
     for (std::size_t c = 0; c < n; ++c) {
         const float tc = t[c], nc = norm[c];
         const bool is_near = tc == mark_near;
@@ -108,14 +113,45 @@ NIMBEX_CELL_KERNEL void weights_of(float* w, const float* t, const float* norm, 
     }
 }
 
-NIMBEX_CELL_KERNEL void add_weighted(float* p, const float* w, float v, std::size_t n) {
+NIMBEX_CELL_LOOP void add_weighted(float* p, const float* w, float v, std::size_t n) {
     for (std::size_t c = 0; c < n; ++c) p[c] += w[c] * v;
 }
 
 // The first term of a sum: the same 0.0 + w * v as add_weighted on a cleared
 // sum, without clearing it first.
-NIMBEX_CELL_KERNEL void start_weighted(float* p, const float* w, float v, std::size_t n) {
+NIMBEX_CELL_LOOP void start_weighted(float* p, const float* w, float v, std::size_t n) {
     for (std::size_t c = 0; c < n; ++c) p[c] = 0.0f + w[c] * v;
+}
+
+// The norms of the reporting stations over a run of n cells of row i from
+// column j1, into norm (s and nc are scratch of n cells).
+NIMBEX_CELL_LOOP void run_norms(const StationWeights& sw, int i, int j1, std::size_t n, float* t, float* s, int* nc,
+                                float* norm) {
+    std::fill(nc, nc + n, 0);
+    std::fill(s, s + n, 0.0f);
+    for (std::size_t k = 1; k < sw.reporting.size(); ++k) {
+        if (!sw.reporting[k]) continue;
+        run_terms(sw, static_cast<int>(k), i, j1, static_cast<int>(n), t);
+        add_to_norm(t, nc, s, n);
+    }
+    finish_norm(norm, nc, s, n);
+}
+
+// Cell kernels evaluate every operand and select; allowing the compiler to do
+// so without trap semantics lets it vectorise them, and each is built for
+// the widest vector unit at hand. No result changes: the operations are the
+// same single-precision ones, never contracted.
+#define NIMBEX_CELL_KERNEL                                                                          \
+    [[gnu::optimize("no-trapping-math", "no-math-errno", "tree-vectorize", "fp-contract=off")]] \
+    __attribute__((target_clones("avx512f", "avx2", "default")))
+
+NIMBEX_CELL_KERNEL void row_norms(const StationWeights& sw, int i, float* t, float* s, int* nc, float* norm) {
+    run_norms(sw, i, 1, static_cast<std::size_t>(sw.xcount), t, s, nc, norm);
+}
+
+NIMBEX_CELL_KERNEL void row_weights_of(const StationWeights& sw, int k, int i, float* w, const float* norm) {
+    run_terms(sw, k, i, 1, sw.xcount, w);
+    weights_of(w, w, norm, static_cast<std::size_t>(sw.xcount));
 }
 
 // The norms of the last call's reporting stations over the whole grid.
@@ -125,14 +161,7 @@ void make_norms(StationWeights& sw) {
     std::vector<float> buf(xc), s(xc);
     std::vector<int> nc(xc);
     for (int i = 1; i <= sw.ycount; ++i) {
-        std::fill(nc.begin(), nc.end(), 0);
-        std::fill(s.begin(), s.end(), 0.0f);
-        for (std::size_t k = 1; k < sw.reporting.size(); ++k) {
-            if (!sw.reporting[k]) continue;
-            sw.terms(static_cast<int>(k), i, 1, sw.xcount, buf.data());
-            add_to_norm(buf.data(), nc.data(), s.data(), xc);
-        }
-        finish_norm(sw.norm.data() + static_cast<std::size_t>(i - 1) * xc, nc.data(), s.data(), xc);
+        row_norms(sw, i, buf.data(), s.data(), nc.data(), sw.norm.data() + static_cast<std::size_t>(i - 1) * xc);
     }
     sw.norm_current = true;
 }
@@ -140,9 +169,7 @@ void make_norms(StationWeights& sw) {
 // Station k's weights over row i (xcount cells) into `w`.
 void row_weights(StationWeights& sw, int k, int i, float* w) {
     if (!sw.norm_current) make_norms(sw);
-    const std::size_t xc = static_cast<std::size_t>(sw.xcount);
-    sw.terms(k, i, 1, sw.xcount, w);
-    weights_of(w, w, sw.norm.data() + static_cast<std::size_t>(i - 1) * xc, xc);
+    row_weights_of(sw, k, i, w, sw.norm.data() + static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(sw.xcount));
 }
 
 void diagnostics(StationWeights& sw, const WeightReports& out, int hour, int nstations, int xcount, int ycount) {
@@ -207,14 +234,7 @@ void diagnostics(StationWeights& sw, const WeightReports& out, int hour, int nst
 
 }  // namespace
 
-void StationWeights::terms(int k, int i, int j1, int n, float* out) const {
-    if (single) {
-        std::fill(out, out + n, mark_near);
-        return;
-    }
-    const float dy = y[static_cast<std::size_t>(k - 1)] - static_cast<float>(i);
-    station_terms(out, x[static_cast<std::size_t>(k - 1)], dy * dy, j1, n, smooth, cutoff, power);
-}
+void StationWeights::terms(int k, int i, int j1, int n, float* out) const { run_terms(*this, k, i, j1, n, out); }
 
 float StationWeights::weight_at(int i, int j, int k) {
     if (k < 1 || static_cast<std::size_t>(k) >= reporting.size() || !reporting[k]) return 0.0f;
@@ -287,6 +307,52 @@ SumPlan plan_sums(const std::vector<StepSum>& steps, int ns) {
     return plan;
 }
 
+// One thread's scratch for its runs of cells: the terms of every station
+// used (r cells apart), the norm sums and near counts, a station's weights,
+// and which steps' sums have been started.
+struct RunBuffers {
+    std::size_t r;
+    std::vector<float> t, s, norm, w;
+    std::vector<int> nc;
+    std::vector<char> started;
+    RunBuffers(std::size_t nused, std::size_t run, std::size_t nsteps)
+        : r(run), t(nused * run), s(run), norm(run), w(run), nc(run), started(nsteps) {}
+};
+
+// The sums of every step over a run of n cells of row i from column j1 (the
+// run starts at `at` in the sums' grids): each station's terms are formed
+// once, each group's norms once, and the weights of a station once for all
+// the steps of its group. One call per run, the loops inlined.
+NIMBEX_CELL_KERNEL void sum_run(const StationWeights& sw, const SumPlan& plan, const std::vector<StepSum>& steps,
+                                int i, int j1, std::size_t n, std::size_t at, RunBuffers& b) {
+    const std::size_t r = b.r;
+    float* t = b.t.data();
+    for (std::size_t u = 0; u < plan.used.size(); ++u) run_terms(sw, plan.used[u], i, j1, static_cast<int>(n), t + u * r);
+    std::fill(b.started.begin(), b.started.end(), 0);
+    for (const Group& gr : plan.groups) {
+        if (gr.adding.empty()) continue;
+        std::fill(b.nc.begin(), b.nc.begin() + static_cast<std::ptrdiff_t>(n), 0);
+        std::fill(b.s.begin(), b.s.begin() + static_cast<std::ptrdiff_t>(n), 0.0f);
+        for (int k : gr.stations) add_to_norm(t + plan.slot[k] * r, b.nc.data(), b.s.data(), n);
+        finish_norm(b.norm.data(), b.nc.data(), b.s.data(), n);
+        for (const Adding& a : gr.adding) {
+            weights_of(b.w.data(), t + plan.slot[a.k] * r, b.norm.data(), n);
+            for (std::size_t q = a.first; q < a.first + a.count; ++q) {
+                const Part& pt = plan.parts[q];
+                if (b.started[pt.step]) {
+                    add_weighted(pt.sum + at, b.w.data(), pt.v, n);
+                } else {
+                    start_weighted(pt.sum + at, b.w.data(), pt.v, n);
+                    b.started[pt.step] = 1;
+                }
+            }
+        }
+    }
+    for (std::size_t q = 0; q < steps.size(); ++q) {
+        if (!b.started[q]) std::fill(steps[q].sum + at, steps[q].sum + at + n, 0.0f);  // nothing to add
+    }
+}
+
 }  // namespace
 
 void StationWeights::add_sums(const std::vector<StepSum>& steps, int rows, int cols, std::size_t row_stride,
@@ -297,9 +363,7 @@ void StationWeights::add_sums(const std::vector<StepSum>& steps, int rows, int c
     if (steps.empty() || rows <= 0 || cols <= 0 || ns <= 0) return;
 
     const SumPlan plan = plan_sums(steps, ns);
-    const std::vector<Group>& groups = plan.groups;
     const std::vector<Part>& parts = plan.parts;
-    const std::vector<int>& slot = plan.slot;
     const std::vector<int>& used = plan.used;
 
     // Runs of cells within a row, short enough that the terms of every
@@ -310,39 +374,13 @@ void StationWeights::add_sums(const std::vector<StepSum>& steps, int rows, int c
     const std::size_t blocks = runs_per_row * static_cast<std::size_t>(rows);
     const std::size_t work = static_cast<std::size_t>(rows) * cols * (nused + parts.size());
     parallel_for(work < (std::size_t{1} << 20) ? 1 : threads, blocks, 1, 1, [&](std::size_t b0, std::size_t b1) {
-        const std::size_t r = static_cast<std::size_t>(run);
-        std::vector<float> t(nused * r), s(r), norm(r), w(r);
-        std::vector<int> nc(r);
-        std::vector<char> started(steps.size());
+        RunBuffers buf(nused, static_cast<std::size_t>(run), steps.size());
         for (std::size_t b = b0; b < b1; ++b) {
             const int i = static_cast<int>(b / runs_per_row) + 1;
             const int j0 = static_cast<int>(b % runs_per_row) * run;
             const std::size_t n = static_cast<std::size_t>(std::min(run, cols - j0));
-            for (std::size_t u = 0; u < used.size(); ++u) terms(used[u], i, j0 + 1, static_cast<int>(n), t.data() + u * r);
             const std::size_t at = static_cast<std::size_t>(i - 1) * row_stride + static_cast<std::size_t>(j0);
-            std::fill(started.begin(), started.end(), 0);
-            for (const Group& gr : groups) {
-                if (gr.adding.empty()) continue;
-                std::fill(nc.begin(), nc.begin() + n, 0);
-                std::fill(s.begin(), s.begin() + n, 0.0f);
-                for (int k : gr.stations) add_to_norm(t.data() + slot[k] * r, nc.data(), s.data(), n);
-                finish_norm(norm.data(), nc.data(), s.data(), n);
-                for (const Adding& a : gr.adding) {
-                    weights_of(w.data(), t.data() + slot[a.k] * r, norm.data(), n);
-                    for (std::size_t q = a.first; q < a.first + a.count; ++q) {
-                        const Part& pt = parts[q];
-                        if (started[pt.step]) {
-                            add_weighted(pt.sum + at, w.data(), pt.v, n);
-                        } else {
-                            start_weighted(pt.sum + at, w.data(), pt.v, n);
-                            started[pt.step] = 1;
-                        }
-                    }
-                }
-            }
-            for (std::size_t q = 0; q < steps.size(); ++q) {
-                if (!started[q]) std::fill(steps[q].sum + at, steps[q].sum + at + n, 0.0f);  // nothing to add
-            }
+            sum_run(*this, plan, steps, i, j0 + 1, n, at, buf);
         }
     });
 }
