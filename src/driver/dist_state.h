@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/parallel.h"
-#include "writers/frame_writer.h"
+#include "platform/background_writes.h"
 
 namespace nimbex {
 
@@ -18,8 +18,7 @@ struct DistState {
 
     std::vector<float> p, psum, pmax, run_total, remaining, outarray;
 
-    std::vector<char> frame_text;  // text of the frame being written (kept to avoid reallocation)
-    FrameWriter frame_writer;      // frames written while the next is formed
+    WriteText frame_text;  // text of a grid written directly (kept to avoid reallocation)
     bool frames_in_background = false;  // set by the distribution for its frames
     std::vector<float, UninitAllocator<float>> step_sums;  // weighted sums of the coming steps with rain, one grid per step
     int threads = 0;               // threads for the cell loops; 0 until decided

@@ -464,18 +464,12 @@ void StepLoop::run() {
 }
 
 // Frames are written in the background while the next is formed (with more
-// than one thread). The last one is waited for at the end of the loop; a stop
-// on the way waits for it too.
+// than one thread); the grid's file waits for them when next used or closed,
+// so the event's summary is written meanwhile.
 struct BackgroundFrames {
     DistState& ds;
     explicit BackgroundFrames(DistState& d) : ds(d) { ds.frames_in_background = ds.thread_count() > 1; }
-    ~BackgroundFrames() {
-        ds.frames_in_background = false;
-        try {
-            ds.frame_writer.finish();
-        } catch (...) {  // the stop already on its way goes first
-        }
-    }
+    ~BackgroundFrames() { ds.frames_in_background = false; }
 };
 
 }  // namespace
@@ -484,7 +478,6 @@ void distribute(RunState& rs) {
     StepLoop loop(rs);
     BackgroundFrames background(rs.dist);
     loop.run();
-    rs.dist.frame_writer.finish();
 }
 
 }  // namespace nimbex

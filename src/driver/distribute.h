@@ -37,7 +37,8 @@ void add_weighted_sum(RunState& rs, int step_hour);
 void add_weighted_sums(RunState& rs, const int* step_hours, int nsums, float* const* sums);
 
 // The step loop of the event: weighted sums, elevation correction, frames,
-// event and run totals.
+// event and run totals. With more than one thread the last frames may still
+// be being written on return (in the background of the grid's file unit).
 void distribute(RunState& rs);
 
 // The calendar time `elapsed` hours after the given start, in a calendar whose

@@ -80,16 +80,13 @@ int run_program(int argc, char** argv, std::ostream& out, std::istream& in, std:
         nimbex_main(rs, argc > 1 ? argv[1] : nullptr);
         rs.files.close_all();
     } catch (const FatalStop& stop) {
-        rs.dist.frame_writer.abandon();
         rs.files.settle_after_stop();
         return stop_line(stop.what());
     } catch (const std::bad_alloc&) {
-        rs.dist.frame_writer.abandon();
         rs.files.settle_after_stop();
         return stop_line("Program aborted in nimbex: not enough memory for the arrays of this run");
     } catch (const std::exception& e) {
         // Never leave without a word: an unforeseen failure is reported as a stop.
-        rs.dist.frame_writer.abandon();
         rs.files.settle_after_stop();
         return stop_line(std::string("Program aborted in nimbex: ") + e.what());
     }

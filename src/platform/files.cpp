@@ -45,6 +45,7 @@ FileUnit::FileUnit(int unit, std::string name, std::FILE* f) : unit_(unit), name
 }
 
 FileUnit::~FileUnit() {
+    background_.reset();  // writes what it holds first
     if (f_) std::fclose(f_);
     // A replacement that was never completed leaves the old file as it was.
     if (!temp_.empty()) ::unlink(temp_.c_str());
@@ -97,6 +98,16 @@ void FileUnit::check_write(bool ok) {
 }
 
 void FileUnit::put(std::string_view text) {
+    wait_background();
+    write_now(text);
+}
+
+void FileUnit::put_in_background(WriteText&& text) {
+    if (!background_) background_ = std::make_unique<BackgroundWrites>([this](std::string_view t) { write_now(t); });
+    background_->give(std::move(text));
+}
+
+void FileUnit::write_now(std::string_view text) {
     if (text.empty()) return;
     // A NUL byte from input (an unset switch, a name read from a damaged
     // file) is written as a blank: no file of the run ever holds one.
@@ -111,22 +122,28 @@ void FileUnit::put(std::string_view text) {
 }
 
 void FileUnit::put_line(std::string_view text) {
-    put(text);
+    wait_background();
+    write_now(text);
     check_write(std::fputc('\n', f_) != EOF);
 }
 
 void FileUnit::rewind() {
+    wait_background();
     std::fflush(f_);
     std::rewind(f_);
     rpos_ = rlen_ = 0;
     line_no_ = 0;
 }
 
-void FileUnit::flush() { check_write(std::fflush(f_) == 0); }
+void FileUnit::flush() {
+    wait_background();
+    check_write(std::fflush(f_) == 0);
+}
 
 bool FileUnit::close_quietly() {
     if (!f_) return true;
-    const bool ok = std::fflush(f_) == 0 && !std::ferror(f_);
+    const bool written = wait_background_quietly();
+    const bool ok = written && std::fflush(f_) == 0 && !std::ferror(f_);
     const bool closed = std::fclose(f_) == 0;
     f_ = nullptr;
     return ok && closed;
@@ -134,7 +151,15 @@ bool FileUnit::close_quietly() {
 
 void FileUnit::close(bool keep) {
     if (!f_) return;
-    bool ok = std::fflush(f_) == 0 && !std::ferror(f_);
+    // A failed write in the background stops the run with its own message,
+    // once the file is settled like any other that failed.
+    std::exception_ptr failed_write;
+    try {
+        wait_background();
+    } catch (...) {
+        failed_write = std::current_exception();
+    }
+    bool ok = !failed_write && std::fflush(f_) == 0 && !std::ferror(f_);
     int e = errno;
     bool closed = std::fclose(f_) == 0;
     if (ok && !closed) e = errno;
@@ -150,6 +175,7 @@ void FileUnit::close(bool keep) {
     } else if (!keep) {
         std::remove(map_path(name_).c_str());
     }
+    if (failed_write) std::rethrow_exception(failed_write);
     if (!ok || !closed) {
         fatal_stop("Error writing file " + name_ + " (unit " + std::to_string(unit_) + "): " + std::strerror(e));
     }

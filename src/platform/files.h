@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/background_writes.h"
+
 namespace nimbex {
 
 // The name with every "\" turned into "/" (and trailing blanks removed).
@@ -46,6 +48,12 @@ public:
     void put(std::string_view text);
     void rewind();
     void flush();
+    // Writes text in a second thread while the caller goes on; texts so
+    // given reach the file in order, and every other use of the file waits
+    // for them first. A failed write stops the run at the next use.
+    void put_in_background(WriteText&& text);
+    // The buffer of a text written in the background before (or empty).
+    WriteText spare_text() { return background_ ? background_->spare() : WriteText{}; }
     int unit() const { return unit_; }
     const std::string& name() const { return name_; }  // as given to open
     // Closes the file; a write that failed stops the run naming the file.
@@ -74,7 +82,13 @@ private:
     long line_no_ = 0;            // lines read since the start of the file
     std::string temp_, target_;   // replacement names
     bool keep_on_stop_ = false;
+    std::unique_ptr<BackgroundWrites> background_;
     void check_write(bool ok);
+    void write_now(std::string_view text);
+    void wait_background() {
+        if (background_) background_->wait();
+    }
+    bool wait_background_quietly() noexcept { return !background_ || background_->wait_quietly(); }
 };
 
 // The table of open files, keyed by unit number.

@@ -240,20 +240,17 @@ void write_grid(RunState& rs, FileUnit& f, R2cFormat format, const std::string& 
         });
     };
     constexpr std::size_t most_at_once = std::size_t{64} << 20;  // bytes of text
-    // A small frame is written at once: a thread of its own would cost more.
-    constexpr std::size_t least_in_background = std::size_t{256} << 10;
     const std::size_t text_len = row_len * static_cast<std::size_t>(ycount);
-    if (background && !fs.exponent && text_len >= least_in_background && text_len <= most_at_once) {
-        std::vector<char> text = ds.frame_writer.take_buffer();
+    if (background && !fs.exponent && text_len <= most_at_once) {
+        WriteText text = f.spare_text();
         const std::size_t grid_len = row_len * static_cast<std::size_t>(ycount);
         text.resize(head.size() + grid_len + tail.size());
         std::copy(head.begin(), head.end(), text.begin());
         format_rows(text.data() + head.size(), 0, static_cast<std::size_t>(ycount));
         std::copy(tail.begin(), tail.end(), text.begin() + static_cast<std::ptrdiff_t>(head.size() + grid_len));
-        ds.frame_writer.start(f, std::move(text));
+        f.put_in_background(std::move(text));
         return;
     }
-    ds.frame_writer.finish();
     f.put(head);
     if (fs.exponent) {
         std::vector<float> row;
@@ -273,7 +270,7 @@ void write_grid(RunState& rs, FileUnit& f, R2cFormat format, const std::string& 
     // Fixed-point fields have a fixed width, so every row's text has the same
     // length and its place in the frame's text is known: rows are formatted
     // in parallel, straight into one buffer, and written at once.
-    std::vector<char>& text = ds.frame_text;
+    WriteText& text = ds.frame_text;
     const std::size_t rows_at_once = std::max<std::size_t>(1, most_at_once / row_len);
     for (std::size_t r0 = 0; r0 < static_cast<std::size_t>(ycount); r0 += rows_at_once) {
         const std::size_t nrows = std::min(rows_at_once, static_cast<std::size_t>(ycount) - r0);
@@ -317,7 +314,6 @@ void write_r2c(RunState& rs, int unit, int file_number, int no_frames, int no_cl
     const std::string& file_name = rs.file_name(file_number).str();
 
     if (frame_no == 0 && class_no == 0) {
-        rs.dist.frame_writer.finish();  // a frame still being written goes first
         const int ios = rs.files.open(unit, trim_right(file_name), OpenStatus::replace);
         if (ios != 0) {
             rs.con.blank();
@@ -349,7 +345,6 @@ void write_r2c(RunState& rs, int unit, int file_number, int no_frames, int no_cl
     }
 
     if (frame_no >= no_frames && class_no >= no_classes) {
-        rs.dist.frame_writer.finish();
         rs.files.close(unit, true);
         const int a = no_frames < 1 ? class_no : frame_no;
         const int b = no_frames < 1 ? no_classes : no_frames;
@@ -363,7 +358,6 @@ void write_r2c(RunState& rs, int unit, int file_number, int no_frames, int no_cl
 }
 
 void R2cWriter::finish() {
-    rs_.dist.frame_writer.finish();
     if (rs_.files.is_open(unit_)) rs_.files.close(unit_, true);
 }
 

@@ -104,3 +104,24 @@ TEST(Files, AFailedWriteStopsNamingTheFile) {
         EXPECT_NE(std::string(e.what()).find("/dev/full"), std::string::npos);
     }
 }
+
+// Texts written in the background reach the file in order with the direct
+// writes between them, and before the file is closed.
+TEST(Files, BackgroundTextsKeepTheirPlace) {
+    fs::path d = temp_dir();
+    FileTable t;
+    ASSERT_EQ(t.open(40, (d / "bg.txt").string(), OpenStatus::replace), 0);
+    auto text = [](const std::string& s) { return WriteText(s.begin(), s.end()); };
+    for (int i = 0; i < 50; ++i) {
+        t[40].put_in_background(text(std::string(100000, 'a' + static_cast<char>(i % 26)) + "\n"));
+        t[40].put_line(std::to_string(i));
+    }
+    t.close(40);
+    const std::vector<std::string> lines = nimbex::testutil::lines_of(nimbex::testutil::read_file(d / "bg.txt"));
+    ASSERT_EQ(lines.size(), 100u);
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(lines[2 * i], std::string(100000, 'a' + static_cast<char>(i % 26)));
+        EXPECT_EQ(lines[2 * i + 1], std::to_string(i));
+    }
+    fs::remove_all(d);
+}
