@@ -18,6 +18,7 @@
 #include "platform/files.h"
 #include "platform/free_format.h"
 #include "platform/parallel.h"
+#include "platform/short_decimal.h"
 
 namespace nimbex {
 
@@ -117,7 +118,8 @@ bool word_to_float(std::string_view w, float& v) {
             return true;
         }
     }
-    // Plain decimals ([-]digits[.digits]) need no rewriting for the conversion.
+    if (short_decimal(w, v)) return true;
+    // Other plain decimals ([-]digits[.digits]) need no rewriting for the conversion.
     bool plain = !w.empty() && w.size() <= 120;
     for (std::size_t i = 0; i < w.size() && plain; ++i) {
         const char c = w[i];

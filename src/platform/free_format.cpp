@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "platform/short_decimal.h"
 #include "platform/text.h"
 
 namespace nimbex {
@@ -76,7 +77,7 @@ bool parse_floating(std::string_view w, T& v) {
 
 bool parse_int(std::string_view word, int& v) { return parse_integer(word, v); }
 bool parse_int(std::string_view word, long long& v) { return parse_integer(word, v); }
-bool parse_real(std::string_view word, float& v) { return parse_floating(word, v); }
+bool parse_real(std::string_view word, float& v) { return short_decimal(word, v) || parse_floating(word, v); }
 bool parse_real(std::string_view word, double& v) { return parse_floating(word, v); }
 
 ListReader::ListReader(std::string_view record) : rec_(record), have_record_(true) {}

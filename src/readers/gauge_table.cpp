@@ -24,6 +24,7 @@
 #include "platform/fortran_format.h"
 #include "platform/free_format.h"
 #include "platform/limits.h"
+#include "platform/short_decimal.h"
 
 namespace nimbex {
 
@@ -36,6 +37,7 @@ constexpr int report_station_limit = 200;
 // spellings directly; anything else (a comma, a repeat count, a Fortran "d"
 // exponent) is left to the full free-format reader.
 bool fast_real(std::string_view w, float& v) {
+    if (short_decimal(w, v)) return true;
     const char* b = w.data();
     const char* e = b + w.size();
     if (b != e && *b == '+') {

@@ -1,10 +1,16 @@
 // Free-format (list-directed) reading: the value lists of every input file.
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
 #include <vector>
 
 #include "platform/free_format.h"
+#include "platform/short_decimal.h"
 #include "platform/whole_numbers.h"
 
 using namespace nimbex;
@@ -125,4 +131,34 @@ TEST(CutToInt, CutsTowardZeroAndHoldsAtTheIntegerEnds) {
     EXPECT_EQ(cut_to_int(2147483648.0f), 2147483647);
     EXPECT_EQ(cut_to_int(-2147483648.0f), -2147483647 - 1);
     EXPECT_EQ(cut_to_int(-1.0e30f), -2147483647 - 1);
+}
+
+// The quick reading of plain decimals gives the float of a full conversion,
+// bit for bit (ties and the largest mantissas included), and declines every
+// other spelling.
+TEST(ShortDecimal, SameFloatAsTheFullConversion) {
+    std::mt19937 rng(7);
+    auto check = [](const std::string& w) {
+        float quick = 0.0f, full = 0.0f;
+        if (!short_decimal(w, quick)) return false;
+        auto [p, ec] = std::from_chars(w.data(), w.data() + w.size(), full);
+        EXPECT_TRUE(ec == std::errc() && p == w.data() + w.size()) << w;
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(quick), std::bit_cast<std::uint32_t>(full)) << w;
+        return true;
+    };
+    for (int n = 0; n < 200000; ++n) {
+        const std::uint32_t m = rng() % ((1u << 24) + 1);
+        const int f = static_cast<int>(rng() % 11);
+        std::string digits = std::to_string(m);
+        if (static_cast<int>(digits.size()) <= f) digits.insert(0, static_cast<std::size_t>(f) + 1 - digits.size(), '0');
+        std::string w = (n % 3 == 0 ? "-" : "") + digits;
+        if (f > 0) w.insert(w.size() - static_cast<std::size_t>(f), ".");
+        EXPECT_TRUE(check(w)) << w;
+    }
+    for (const char* w : {"0", "-0", "-0.0", "5.", ".5", "-.5", "16777216", "1677721.6", "0.0000000001", "0.9999999", "1.6777216"})
+        EXPECT_TRUE(check(w)) << w;
+    float v = 42.0f;
+    for (const char* w : {"", "-", ".", "-.", "+1", "1e5", "1.2.3", "16777217", "0.00000000001", "1,5", "1d0", "--1"})
+        EXPECT_FALSE(short_decimal(w, v)) << w;
+    EXPECT_EQ(v, 42.0f);
 }
