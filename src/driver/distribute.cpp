@@ -79,7 +79,6 @@ void create_work_arrays(RunState& rs, int nstations, int nhours) {
             make_grid(ds.psum, cells);
             make_grid(ds.pmax, cells);
             make_grid(ds.run_total, cells);
-            make_grid(ds.remaining, cells);
             make_station_arrays(rs, nstations);
         },
         [&] { explain_work_array_failure(rs); });
@@ -228,7 +227,7 @@ public:
           a12(rs.a12),
           dreal(static_cast<float>(deltat)),
           max_batch(1) {
-        for (std::vector<float>* grid : {&ds.p, &ds.outarray, &ds.remaining, &ds.psum, &ds.pmax, &ds.run_total}) {
+        for (std::vector<float>* grid : {&ds.p, &ds.outarray, &ds.psum, &ds.pmax, &ds.run_total}) {
             if (grid->size() < cells) grid->resize(cells, 0.0f);
         }
         // Only the part of the pdl grid that the grid in force covers gets rain.
@@ -381,6 +380,9 @@ void StepLoop::write_whole_step(long long e) {
 void StepLoop::write_disaggregated(long long e) {
     const float* p = ds.p.data();
     float* out = ds.outarray.data();
+    // Made at the first step that needs it: most runs never disaggregate.
+    if (ds.remaining.size() < cells)
+        allocate_or_stop(work_array_stop, [&] { ds.remaining.resize(cells); }, [&] { explain_work_array_failure(rs); });
     float* rem = ds.remaining.data();
     std::copy(p, p + cells, rem);
     for (int m = 1; m <= deltat; ++m) {
