@@ -176,7 +176,7 @@ public:
     explicit RowLines(FileUnit& f) : f_(f) {}
 
     bool get(std::string& line) {
-        if (used_ < ahead_.size()) {
+        if (used_ < count_) {
             line.swap(ahead_[used_++]);
             return true;
         }
@@ -185,14 +185,19 @@ public:
     }
 
     // Reads ahead until `lines` lines are waiting or about `bytes` bytes are
-    // held; never past the file's end or a stop.
+    // held; never past the file's end or a stop. The lines' strings are
+    // kept and filled again, so reading ahead allocates nothing once the
+    // first batch is read.
     void read_ahead(std::size_t lines, std::size_t bytes) {
-        ahead_.erase(ahead_.begin(), ahead_.begin() + static_cast<std::ptrdiff_t>(used_));
+        std::size_t k = 0;
+        for (std::size_t i = used_; i < count_; ++i) ahead_[k++].swap(ahead_[i]);
+        count_ = k;
         used_ = 0;
         std::size_t held = 0;
-        for (const std::string& l : ahead_) held += l.size();
-        while (ahead_.size() < lines && held < bytes && !stop_ && !end_) {
-            std::string l;
+        for (std::size_t i = 0; i < count_; ++i) held += ahead_[i].size();
+        while (count_ < lines && held < bytes && !stop_ && !end_) {
+            if (count_ == ahead_.size()) ahead_.emplace_back();
+            std::string& l = ahead_[count_];
             try {
                 if (!f_.get_line(l)) {
                     end_ = true;
@@ -203,19 +208,19 @@ public:
                 break;
             }
             held += l.size();
-            ahead_.push_back(std::move(l));
+            ++count_;
         }
     }
 
-    std::size_t waiting() const { return ahead_.size() - used_; }
+    std::size_t waiting() const { return count_ - used_; }
     const std::string& waiting_line(std::size_t i) const { return ahead_[used_ + i]; }
     void skip(std::size_t n) { used_ += n; }
     FileUnit& file() { return f_; }
 
 private:
     FileUnit& f_;
-    std::vector<std::string> ahead_;
-    std::size_t used_ = 0;
+    std::vector<std::string> ahead_;  // [used_, count_) wait; the rest are spare strings
+    std::size_t used_ = 0, count_ = 0;
     std::exception_ptr stop_;
     bool end_ = false;
 };
