@@ -24,7 +24,7 @@ using WriteText = std::vector<char, UninitAllocator<char>>;
 
 class BackgroundWrites {
 public:
-    static constexpr std::size_t waiting_bytes_most = std::size_t{48} << 20;
+    static constexpr std::size_t waiting_bytes_most = std::size_t{16} << 20;
 
     // `write` writes one text (a failure throws); it runs in the second thread.
     explicit BackgroundWrites(std::function<void(std::string_view)> write) : write_(std::move(write)) {}
