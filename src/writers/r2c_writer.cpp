@@ -269,9 +269,11 @@ void write_grid(RunState& rs, FileUnit& f, R2cFormat format, const std::string& 
 
     // Fixed-point fields have a fixed width, so every row's text has the same
     // length and its place in the frame's text is known: rows are formatted
-    // in parallel, straight into one buffer, and written at once.
+    // in parallel, straight into one buffer, and written a few megabytes at a
+    // time (a buffer used again costs less than a large new one).
     WriteText& text = ds.frame_text;
-    const std::size_t rows_at_once = std::max<std::size_t>(1, most_at_once / row_len);
+    constexpr std::size_t direct_at_once = std::size_t{2} << 20;  // bytes of text
+    const std::size_t rows_at_once = std::max<std::size_t>(1, direct_at_once / row_len);
     for (std::size_t r0 = 0; r0 < static_cast<std::size_t>(ycount); r0 += rows_at_once) {
         const std::size_t nrows = std::min(rows_at_once, static_cast<std::size_t>(ycount) - r0);
         if (text.size() < nrows * row_len) text.resize(nrows * row_len);
