@@ -6,7 +6,8 @@ compares the program's outputs file by file with a saved reference.
     /usr/bin/python3 bench/bench.py [options] [S M L]
 
   --runs N              runs of the program per basin (median and best; 3)
-  --gdal-runs N         repetitions of the gridding per thread setting (2)
+  --gdal-runs N         repetitions of the gridding per thread setting (2);
+                        the program's runs and the gridding take turns
   --program PATH        the program to time (build/nimbex)
   --out DIR             where the basins are written (build/bench)
   --threads N           NIMBEX_THREADS for the program (default: all cores)
@@ -17,7 +18,8 @@ compares the program's outputs file by file with a saved reference.
 The basins are written by bench/make_basin.py (seeded, so every run writes
 the same files); each holds one event, so a whole run is the time per event.
 The program runs with a fixed clock, so that its outputs can be compared
-byte for byte. Peak memory is the largest resident set of the runs.
+byte for byte. Peak memory is the largest resident set of one more run,
+under GNU time (apt-get install time).
 
 gdal_grid's side is GDAL's in-process gridding (gdal.Grid, algorithm invdist,
 power 2, no smoothing, no search radius: every gauge in every cell, as the
@@ -66,6 +68,23 @@ def run_program(program, d, threads):
     return t, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024.0, p.returncode
 
 
+def peak_memory(program, d, threads):
+    """Peak resident memory (MB) of one untimed run, measured by GNU time: a
+    child of this interpreter would also count the interpreter's own memory
+    (copied at the fork). None when GNU time is missing."""
+    if not os.path.exists("/usr/bin/time"):
+        return None
+    env = dict(os.environ, NIMBEX_FIXED_CLOCK=FIXED_CLOCK)
+    if threads:
+        env["NIMBEX_THREADS"] = str(threads)
+    r = subprocess.run(["/usr/bin/time", "-f", "%M", program], cwd=d, env=env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    try:
+        return int(r.stderr.split()[-1]) / 1024.0
+    except (IndexError, ValueError):
+        return None
+
+
 def output_files(d):
     """The files a run writes, relative to d."""
     out = []
@@ -99,9 +118,9 @@ def read_gauges(d):
     return xs, ys, rows
 
 
-def time_gdal(d, nx, ny, reps):
-    """Best seconds to grid the wet hours of basin d, the thread setting, the
-    hours gridded and the CPU seconds of one thread's best run."""
+def gdal_gridding(d, nx, ny):
+    """A function that grids the wet hours of basin d once with the given
+    GDAL_NUM_THREADS and returns (seconds, CPU seconds), and the hours gridded."""
     from osgeo import gdal, ogr
     gdal.UseExceptions()
     xs, ys, rows = read_gauges(d)
@@ -128,20 +147,19 @@ def time_gdal(d, nx, ny, reps):
                             algorithm="invdist:power=2.0:smoothing=0.0:radius1=0.0:radius2=0.0",
                             zfield="z")
     gdal.SetConfigOption("GDAL_USE_AVX", "YES")
-    best = None
-    cpu = None
-    for threads in ("1", "ALL_CPUS"):
+
+    def grid_once(threads):
         gdal.SetConfigOption("GDAL_NUM_THREADS", threads)
-        for _ in range(reps):
-            t0, c0 = time.perf_counter(), time.process_time()
-            for ds in layers:
-                gdal.Grid("", ds, options=opts)
-            t, c = time.perf_counter() - t0, time.process_time() - c0
-            if best is None or t < best[0]:
-                best = (t, threads)
-            if threads == "1" and (cpu is None or c < cpu):
-                cpu = c
-    return best[0], best[1], len(layers), cpu
+        t0, c0 = time.perf_counter(), time.process_time()
+        for ds in layers:
+            gdal.Grid("", ds, options=opts)
+        return time.perf_counter() - t0, time.process_time() - c0
+
+    return grid_once, len(layers)
+
+
+def hours_of(name):
+    return make_basin.BASINS[name][3]
 
 
 def main():
@@ -164,21 +182,36 @@ def main():
         d = os.path.join(args.out, name)
         if not os.path.isfile(os.path.join(d, "event", "event.evt")):
             make_basin.make(name, args.out)
-        nx, ny, ng, hours, _ = make_basin.BASINS[name]
-        times, cpus, peak = [], [], 0.0
-        for _ in range(args.runs):
-            t, c, mb, rc = run_program(program, d, args.threads)
-            if rc != 0:
-                sys.exit("%s: the program ended with %d (see %s)" % (name, rc, os.path.join(d, "console.txt")))
-            times.append(t)
-            cpus.append(c)
-            peak = max(peak, mb)
+        nx, ny, ng, _, _ = make_basin.BASINS[name]
+        times, cpus = [], []
+        peak = peak_memory(program, d, args.threads)
+        # The program and the gridding take turns, so that both meet the
+        # machine in the same states (shared machines drift from minute to
+        # minute): best of the rounds for each.
+        grid_once, hours = (None, 0) if args.no_gdal else gdal_gridding(d, nx, ny)
+        gbest, gcpu = None, None
+        for r in range(max(args.runs, 0 if args.no_gdal else args.gdal_runs)):
+            if r < args.runs:
+                t, c, mb, rc = run_program(program, d, args.threads)
+                if rc != 0:
+                    sys.exit("%s: the program ended with %d (see %s)" % (name, rc, os.path.join(d, "console.txt")))
+                times.append(t)
+                cpus.append(c)
+                if peak is None and not grid_once:
+                    peak = mb  # without GDAL loaded here the fork copies little
+            if grid_once and r < args.gdal_runs:
+                for threads in ("1", "ALL_CPUS"):
+                    t, c = grid_once(threads)
+                    if gbest is None or t < gbest[0]:
+                        gbest = (t, threads)
+                    if threads == "1" and (gcpu is None or c < gcpu):
+                        gcpu = c
         frames = 0
         for f in os.listdir(os.path.join(d, "radcl")):
             with open(os.path.join(d, "radcl", f), "rb") as r:
                 frames += sum(1 for line in r if line.startswith(b":Frame"))
-        g = time_gdal(d, nx, ny, args.gdal_runs) if not args.no_gdal else None
-        results.append((name, "%dx%d x %d, %d h, %d frames" % (nx, ny, ng, hours, frames),
+        g = (gbest[0], gbest[1], hours, gcpu) if grid_once else None
+        results.append((name, "%dx%d x %d, %d h, %d frames" % (nx, ny, ng, hours_of(name), frames),
                         statistics.median(times), min(times), min(cpus), peak, g))
 
         if args.save_reference:
@@ -209,8 +242,8 @@ def main():
         gd = "%.2f s (%d h, threads %s), %.2f s" % (g[0], g[2], g[1], g[3]) if g else "-"
         ratio = "%.2f" % (best / g[0]) if g else "-"
         cratio = "%.2f" % (cpu / g[3]) if g else "-"
-        print("| %s | %s | %.2f / %.2f s, %.2f s | %.0f MB | %s | %s | %s |"
-              % (name, shape, med, best, cpu, peak, gd, ratio, cratio))
+        print("| %s | %s | %.2f / %.2f s, %.2f s | %s | %s | %s | %s |"
+              % (name, shape, med, best, cpu, "%.0f MB" % peak if peak else "-", gd, ratio, cratio))
     if args.compare:
         print()
         print("outputs: %s" % ("all the same as the reference" if differ == 0 else "%d files differ" % differ))
