@@ -211,6 +211,9 @@ void open_reports(RunState& rs) {
         }
         rs.files[unit].keep_on_stop(true);  // they explain a stop
     }
+    // The information report takes grid listings of tens of megabytes on a
+    // large basin: written by a second thread while the run goes on.
+    rs.files[unit::info_report].write_behind();
 }
 
 // The obsolete settings file is refused: its values now come from the

@@ -1,8 +1,8 @@
 #pragma once
 // Texts written to one file by a second thread, in the order they are given,
-// while the caller goes on forming the next. Up to `waiting_bytes_most`
-// bytes may wait. A failed write is kept and passed on by the next give() or
-// wait(); nothing given after it is written.
+// while the caller goes on forming the next. Up to a given number of bytes
+// may wait (at least one text). A failed write is kept and passed on by the
+// next give() or wait(); nothing given after it is written.
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -24,10 +24,10 @@ using WriteText = std::vector<char, UninitAllocator<char>>;
 
 class BackgroundWrites {
 public:
-    static constexpr std::size_t waiting_bytes_most = std::size_t{16} << 20;
-
-    // `write` writes one text (a failure throws); it runs in the second thread.
-    explicit BackgroundWrites(std::function<void(std::string_view)> write) : write_(std::move(write)) {}
+    // `write` writes one text (a failure throws); it runs in the second
+    // thread. Up to `waiting_most` bytes of texts may wait for it.
+    BackgroundWrites(std::function<void(std::string_view)> write, std::size_t waiting_most)
+        : write_(std::move(write)), waiting_most_(waiting_most) {}
     BackgroundWrites(const BackgroundWrites&) = delete;
     BackgroundWrites& operator=(const BackgroundWrites&) = delete;
     ~BackgroundWrites() {
@@ -52,7 +52,7 @@ public:
     void give(WriteText&& text) {
         std::unique_lock<std::mutex> lock(m_);
         if (!thread_.joinable()) thread_ = std::thread([this] { work(); });
-        done_.wait(lock, [&] { return waiting_ == 0 || waiting_ + text.size() <= waiting_bytes_most || error_; });
+        done_.wait(lock, [&] { return waiting_ == 0 || waiting_ + text.size() <= waiting_most_ || error_; });
         rethrow(lock);
         waiting_ += text.size();
         queue_.push_back(std::move(text));
@@ -111,12 +111,13 @@ private:
             // Enough spare buffers for the texts that may wait, no more. They
             // keep their length: the next text, usually as long, then needs
             // no clearing.
-            if (spares_.size() < 2 || t.capacity() * spares_.size() < waiting_bytes_most) spares_.push_back(std::move(t));
+            if (spares_.size() < 2 || t.capacity() * spares_.size() < waiting_most_) spares_.push_back(std::move(t));
             done_.notify_all();
         }
     }
 
     std::function<void(std::string_view)> write_;
+    std::size_t waiting_most_;
     std::mutex m_;
     std::condition_variable wake_, done_;
     std::deque<WriteText> queue_;

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "platform/fatal.h"
 #include "platform/text.h"
@@ -45,7 +46,8 @@ FileUnit::FileUnit(int unit, std::string name, std::FILE* f) : unit_(unit), name
 }
 
 FileUnit::~FileUnit() {
-    background_.reset();  // writes what it holds first
+    wait_background_quietly();
+    background_.reset();
     if (f_) std::fclose(f_);
     // A replacement that was never completed leaves the old file as it was.
     if (!temp_.empty()) ::unlink(temp_.c_str());
@@ -121,13 +123,62 @@ void FileUnit::check_write(bool ok) {
 }
 
 void FileUnit::put(std::string_view text) {
+    if (write_behind_) return stage(text);
     wait_background();
     write_now(text);
 }
 
+namespace {
+// Grid frames (megabytes each) may wait for the writer up to this much;
+// text written behind goes over in pieces of the second size, and a few of
+// them may wait. Buffers are used again: new memory costs more than the
+// formatting on some systems.
+constexpr std::size_t frames_waiting_most = std::size_t{16} << 20;
+constexpr std::size_t behind_piece = std::size_t{256} << 10;
+constexpr std::size_t behind_waiting_most = 4 * behind_piece;
+}  // namespace
+
+void FileUnit::start_background() {
+    if (!background_)
+        background_ = std::make_unique<BackgroundWrites>([this](std::string_view t) { write_now(t); },
+                                                         write_behind_ ? behind_waiting_most : frames_waiting_most);
+}
+
 void FileUnit::put_in_background(WriteText&& text) {
-    if (!background_) background_ = std::make_unique<BackgroundWrites>([this](std::string_view t) { write_now(t); });
+    hand_over_staged();  // what was written before goes first
+    start_background();
     background_->give(std::move(text));
+}
+
+void FileUnit::stage(std::string_view text) {
+    if (staged_.capacity() < behind_piece) staged_.reserve(behind_piece + (std::size_t{16} << 10));
+    staged_.insert(staged_.end(), text.begin(), text.end());
+    if (staged_.size() >= behind_piece) hand_over_staged();
+}
+
+void FileUnit::hand_over_staged() {
+    if (staged_.empty()) return;
+    start_background();
+    WriteText next = background_->spare();
+    next.clear();
+    background_->give(std::exchange(staged_, std::move(next)));
+}
+
+void FileUnit::wait_background() {
+    hand_over_staged();
+    if (background_) background_->wait();
+}
+
+bool FileUnit::wait_background_quietly() noexcept {
+    bool handed = true;
+    try {
+        hand_over_staged();
+    } catch (...) {  // an earlier write failed
+        handed = false;
+    }
+    staged_.clear();
+    const bool written = !background_ || background_->wait_quietly();
+    return handed && written;
 }
 
 void FileUnit::write_now(std::string_view text) {
@@ -145,6 +196,10 @@ void FileUnit::write_now(std::string_view text) {
 }
 
 void FileUnit::put_line(std::string_view text) {
+    if (write_behind_) {
+        stage(text);
+        return stage("\n");
+    }
     wait_background();
     write_now(text);
     check_write(std::fputc('\n', f_) != EOF);

@@ -54,6 +54,10 @@ public:
     void put_in_background(WriteText&& text);
     // The buffer of a text written in the background before (or empty).
     WriteText spare_text() { return background_ ? background_->spare() : WriteText{}; }
+    // From now on every write goes through the second thread, a megabyte at
+    // a time and in order: for a long report written all through the run.
+    // A failed write then stops the run at the next flush, close or wait.
+    void write_behind() { write_behind_ = true; }
     int unit() const { return unit_; }
     const std::string& name() const { return name_; }  // as given to open
     // Closes the file; a write that failed stops the run naming the file.
@@ -83,12 +87,15 @@ private:
     std::string temp_, target_;   // replacement names
     bool keep_on_stop_ = false;
     std::unique_ptr<BackgroundWrites> background_;
+    bool write_behind_ = false;
+    WriteText staged_;  // text written behind, not yet handed over
     void check_write(bool ok);
     void write_now(std::string_view text);
-    void wait_background() {
-        if (background_) background_->wait();
-    }
-    bool wait_background_quietly() noexcept { return !background_ || background_->wait_quietly(); }
+    void start_background();
+    void stage(std::string_view text);
+    void hand_over_staged();
+    void wait_background();
+    bool wait_background_quietly() noexcept;
 };
 
 // The table of open files, keyed by unit number.

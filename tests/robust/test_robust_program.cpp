@@ -120,6 +120,7 @@ TEST(RobustProgram, AFailingWriteStopsNamingTheFile) {
     };
     const Case cases[] = {
         {"nimbex_cumm.txt", "", "Error writing file nimbex_cumm.txt (unit 50): No space left on device"},
+        {"nimbex_info.txt", "", "Error writing file nimbex_info.txt (unit 51): No space left on device"},  // written behind
         {"junk", "3", "Error writing file junk (unit 99): No space left on device"},
         {"precip_sta.xyz", "", "Program aborted in nimbex: unable to create precip_sta.xyz"},
     };
