@@ -53,29 +53,6 @@ FileUnit::~FileUnit() {
     if (!temp_.empty()) ::unlink(temp_.c_str());
 }
 
-namespace {
-
-// Puts the complete file `temp` in place of `target`; 0 or an error number.
-// Renaming over an existing file makes some file systems (ext4) write the
-// new file out before the rename returns, which costs a large grid tens of
-// milliseconds; exchanging the two names and removing the old file leaves
-// that to the system's usual write-back. Either way the name holds the old
-// file or the whole new one at every moment.
-int put_in_place(const std::string& temp, const std::string& target) {
-#if defined(RENAME_EXCHANGE)
-    struct stat st {};
-    if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-        ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
-        if (::unlink(temp.c_str()) == 0) return 0;
-        // No longer a file there (changed under the run): back, and as before.
-        ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE);
-    }
-#endif
-    return ::rename(temp.c_str(), target.c_str()) == 0 ? 0 : errno;
-}
-
-}  // namespace
-
 void FileUnit::set_replacement(std::string temp, std::string target) {
     temp_ = std::move(temp);
     target_ = std::move(target);
@@ -244,11 +221,9 @@ void FileUnit::close(bool keep) {
     f_ = nullptr;
     if (!temp_.empty()) {
         // A replacement: the old file stays unless the new one is whole.
-        if (ok && closed && keep) {
-            if (const int r = put_in_place(temp_, target_); r != 0) {
-                e = r;
-                closed = false;
-            }
+        if (ok && closed && keep && ::rename(temp_.c_str(), target_.c_str()) != 0) {
+            e = errno;
+            closed = false;
         }
         if (!(ok && closed && keep)) ::unlink(temp_.c_str());
         temp_.clear();
@@ -382,7 +357,8 @@ void FileTable::commit_held() {
     std::vector<std::pair<std::string, std::string>> held = std::move(held_);
     held_.clear();
     for (std::size_t i = 0; i < held.size(); ++i) {
-        if (const int e = put_in_place(held[i].first, held[i].second); e != 0) {
+        if (::rename(held[i].first.c_str(), held[i].second.c_str()) != 0) {
+            const int e = errno;
             for (std::size_t j = i; j < held.size(); ++j) ::unlink(held[j].first.c_str());
             fatal_stop("Error writing file " + held[i].second + ": " + std::strerror(e));
         }
@@ -393,7 +369,7 @@ void FileTable::settle_after_stop() noexcept {
     for (auto& [unit, f] : units_) {
         if (!f->kept_on_stop() || !f->is_replacement()) continue;
         const std::string temp = f->temp_path(), target = f->target_path();
-        if (f->close_quietly() && put_in_place(temp, target) == 0) f->forget_temp();
+        if (f->close_quietly() && ::rename(temp.c_str(), target.c_str()) == 0) f->forget_temp();
     }
     discard_all();
 }
