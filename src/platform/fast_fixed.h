@@ -4,6 +4,7 @@
 // and leaves everything else (negative values, minus zero, NaN, infinity,
 // very large values, exact ties, fields too narrow for the leading zero) to
 // put_f, so the bytes are always those of put_f.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -158,23 +159,36 @@ inline const char* f62_texts() {
     return texts.data();
 }
 
+// The F6.2 table's entry for each of n values (n * 100 rounded, 0 to 9999),
+// or -1 where the table does not apply (negative or minus zero, NaN,
+// infinity, 99.995 or more, exactly halfway): the rounding of fixed_round<2>
+// done in double precision, where v * 100 and its fraction are exact, for
+// many values at once.
+void f62_entries(const float* v, std::int32_t* entry, std::size_t n);
+
 template <int D>
 inline void fixed_fields_d(char* dst, const float* v, std::size_t n, int w, std::string& slow) {
     if constexpr (D == 2) {
         if (w == 6) {
             const char* texts = f62_texts();
-            for (std::size_t j = 0; j < n; ++j) {
-                *dst++ = ' ';
-                std::uint64_t h = 0;
-                if (fixed_round<2>(v[j], h) && h < 10000) {
-                    std::memcpy(dst, texts + h * 8, 4);
-                    std::memcpy(dst + 2, texts + h * 8 + 2, 4);
-                } else if (!fast_fixed_d<2>(dst, v[j], w)) {
-                    slow.clear();
-                    put_f_exact(slow, v[j], w, 2);
-                    std::memcpy(dst, slow.data(), 6);
+            constexpr std::size_t block = 256;
+            std::int32_t entry[block];
+            for (std::size_t j0 = 0; j0 < n; j0 += block) {
+                const std::size_t nb = std::min(block, n - j0);
+                f62_entries(v + j0, entry, nb);
+                for (std::size_t j = 0; j < nb; ++j) {
+                    *dst++ = ' ';
+                    const std::int32_t h = entry[j];
+                    if (h >= 0) {
+                        std::memcpy(dst, texts + static_cast<std::size_t>(h) * 8, 4);
+                        std::memcpy(dst + 2, texts + static_cast<std::size_t>(h) * 8 + 2, 4);
+                    } else if (!fast_fixed_d<2>(dst, v[j0 + j], w)) {
+                        slow.clear();
+                        put_f_exact(slow, v[j0 + j], w, 2);
+                        std::memcpy(dst, slow.data(), 6);
+                    }
+                    dst += 6;
                 }
-                dst += 6;
             }
             return;
         }
