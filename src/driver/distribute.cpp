@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/allocation.h"
+#include "platform/cell_kernel.h"
 #include "platform/calendar.h"
 #include "platform/fatal.h"
 #include "platform/file_units.h"
@@ -208,6 +209,26 @@ void add_weighted_sum(RunState& rs, int step_hour) {
 
 namespace {
 
+// out := p capped at what a frame's field holds; true when any cell has rain.
+NIMBEX_CELL_KERNEL bool cap_for_frame(float* out, const float* p, std::size_t n) {
+    int rain = 0;
+    for (std::size_t c = 0; c < n; ++c) {
+        out[c] = p[c] > frame_limit ? frame_limit : p[c];
+        rain |= p[c] > 0.0f;
+    }
+    return rain != 0;
+}
+
+// A step's grid p into the event's sum, the run's total and the event's
+// largest values.
+NIMBEX_CELL_KERNEL void add_step(float* sum, float* total, float* most, const float* p, std::size_t n) {
+    for (std::size_t c = 0; c < n; ++c) {
+        sum[c] += p[c];
+        total[c] += p[c];
+        most[c] = most[c] < p[c] ? p[c] : most[c];  // std::max, written out to vectorise
+    }
+}
+
 // The step loop of one event: what every step needs, and its steps by name.
 class StepLoop {
 public:
@@ -365,14 +386,7 @@ void StepLoop::correct_for_elevation() {
 
 // The step as one frame, each value capped at what the frame's field holds.
 void StepLoop::write_whole_step(long long e) {
-    const float* p = ds.p.data();
-    float* out = ds.outarray.data();
-    bool rain = false;
-    for (std::size_t c = 0; c < cells; ++c) {
-        out[c] = p[c] > frame_limit ? frame_limit : p[c];
-        rain |= p[c] > 0.0f;
-    }
-    if (rain) write_frame(e);
+    if (cap_for_frame(ds.outarray.data(), ds.p.data(), cells)) write_frame(e);
 }
 
 // The step spread over its hours, one frame per hour: small amounts fall in
@@ -422,15 +436,7 @@ void StepLoop::write_disaggregated(long long e) {
 
 // The step into the event's sum and largest value and the run's total.
 void StepLoop::add_to_totals() {
-    const float* p = ds.p.data();
-    float* psum = ds.psum.data();
-    float* pmax = ds.pmax.data();
-    float* total = ds.run_total.data();
-    for (std::size_t c = 0; c < cells; ++c) {
-        psum[c] += p[c];
-        total[c] += p[c];
-        pmax[c] = std::max(pmax[c], p[c]);
-    }
+    add_step(ds.psum.data(), ds.run_total.data(), ds.pmax.data(), ds.p.data(), cells);
 }
 
 void StepLoop::run() {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/cell_kernel.h"
 #include "platform/fast_fixed.h"
 
 namespace nimbex {
@@ -296,11 +297,7 @@ ListLine& ListLine::operator<<(bool v) {
     return *this;
 }
 
-// Built for the widest vector unit at hand; every lane computes and the
-// result is selected, which needs no trap semantics. The operations are the
-// same exact ones whatever the unit.
-[[gnu::optimize("no-trapping-math", "tree-vectorize")]] __attribute__((target_clones("avx512f", "avx2", "default")))
-void f62_entries(const float* v, std::int32_t* entry, std::size_t n) {
+NIMBEX_CELL_KERNEL void f62_entries(const float* v, std::int32_t* entry, std::size_t n) {
     for (std::size_t j = 0; j < n; ++j) {
         std::uint32_t bits;
         std::memcpy(&bits, v + j, sizeof bits);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/allocation.h"
+#include "platform/cell_kernel.h"
 #include "platform/fatal.h"
 #include "platform/fortran_format.h"
 #include "platform/parallel.h"
@@ -136,14 +137,6 @@ NIMBEX_CELL_LOOP void run_norms(const StationWeights& sw, int i, int j1, std::si
     }
     finish_norm(norm, nc, s, n);
 }
-
-// Cell kernels evaluate every operand and select; allowing the compiler to do
-// so without trap semantics lets it vectorise them, and each is built for
-// the widest vector unit at hand. No result changes: the operations are the
-// same single-precision ones, never contracted.
-#define NIMBEX_CELL_KERNEL                                                                          \
-    [[gnu::optimize("no-trapping-math", "no-math-errno", "tree-vectorize", "fp-contract=off")]] \
-    __attribute__((target_clones("avx512f", "avx2", "default")))
 
 NIMBEX_CELL_KERNEL void row_norms(const StationWeights& sw, int i, float* t, float* s, int* nc, float* norm) {
     run_norms(sw, i, 1, static_cast<std::size_t>(sw.xcount), t, s, nc, norm);
