@@ -291,6 +291,7 @@ private:
 
     std::vector<int> summed;  // step hours whose sums are in step_sums, in order
     bool grids_zero = false;  // p and outarray hold 0.0 in every cell
+    float* step_p = nullptr;  // the step's weighted sums, corrected for elevation
     std::size_t next_sum = 0;
 };
 
@@ -337,10 +338,11 @@ void StepLoop::clear_grids() {
     }
 }
 
-// p := the weighted sum at the step. The sums of the following steps with
-// rain are formed with it and used when their steps come; their weights are
-// those the weight calls at their steps give, from the same stations' places
-// and settings.
+// step_p := the weighted sum at the step (in the batch of sums, used there:
+// nothing reads it once the next step comes). The sums of the following
+// steps with rain are formed with it and used when their steps come; their
+// weights are those the weight calls at their steps give, from the same
+// stations' places and settings.
 void StepLoop::form_sums(int step, int step_hour) {
     if (next_sum >= summed.size() || summed[next_sum] != step_hour) {
         summed.assign(1, step_hour);
@@ -361,7 +363,7 @@ void StepLoop::form_sums(int step, int step_hour) {
         add_weighted_sums(rs, summed.data(), static_cast<int>(summed.size()), grids.data());
         next_sum = 0;
     }
-    std::copy_n(ds.step_sums.data() + next_sum * cells, cells, ds.p.data());
+    step_p = ds.step_sums.data() + next_sum * cells;
     ++next_sum;
     grids_zero = false;
 }
@@ -372,7 +374,7 @@ void StepLoop::correct_for_elevation() {
     const int ex = rs.shed.shed_xcount;
     const int ey = rs.shed.shed_ycount;
     for (int i = 1; i <= yc; ++i) {
-        float* prow = ds.p.data() + ds.cell(i, 1);
+        float* prow = step_p + ds.cell(i, 1);
         for (int j = 1; j <= xc; ++j) {
             float elev = 0.0f;
             if (i <= ey && j <= ex) {
@@ -386,13 +388,13 @@ void StepLoop::correct_for_elevation() {
 
 // The step as one frame, each value capped at what the frame's field holds.
 void StepLoop::write_whole_step(long long e) {
-    if (cap_for_frame(ds.outarray.data(), ds.p.data(), cells)) write_frame(e);
+    if (cap_for_frame(ds.outarray.data(), step_p, cells)) write_frame(e);
 }
 
 // The step spread over its hours, one frame per hour: small amounts fall in
 // the first hours at up to a12 an hour, large ones evenly.
 void StepLoop::write_disaggregated(long long e) {
-    const float* p = ds.p.data();
+    const float* p = step_p;
     float* out = ds.outarray.data();
     // Made at the first step that needs it: most runs never disaggregate.
     if (ds.remaining.size() < cells)
@@ -436,7 +438,7 @@ void StepLoop::write_disaggregated(long long e) {
 
 // The step into the event's sum and largest value and the run's total.
 void StepLoop::add_to_totals() {
-    add_step(ds.psum.data(), ds.run_total.data(), ds.pmax.data(), ds.p.data(), cells);
+    add_step(ds.psum.data(), ds.run_total.data(), ds.pmax.data(), step_p, cells);
 }
 
 void StepLoop::run() {
