@@ -220,8 +220,11 @@ std::string list_g(double v, int w, int sig, int e) {
         k = 0;
         for (double p = 1.0; a >= p; p *= 10.0) ++k;
     } else if (a != 0.0) {
+        // The digits of "%.*e" (to_chars is defined to give printf's), without
+        // printf's cost.
         char buf[64];
-        std::snprintf(buf, sizeof buf, "%.*e", sig - 1, a);
+        const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf - 1, a, std::chars_format::scientific, sig - 1);
+        *r.ptr = '\0';
         k = std::atoi(std::strchr(buf, 'e') + 1) + 1;
         if (k < 0 || k > sig) {
             // exponent form d.ddd E+xx
