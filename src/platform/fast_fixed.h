@@ -1,9 +1,8 @@
 #pragma once
 // A fast Fortran Fw.d field for grid values. It handles the common case -- a
-// non-negative finite value that is not exactly halfway between two results --
-// and leaves everything else (negative values, minus zero, NaN, infinity,
-// very large values, exact ties, fields too narrow for the leading zero) to
-// put_f, so the bytes are always those of put_f.
+// finite value -- and leaves everything else (NaN, infinity, very large
+// values, fields too narrow for the leading zero) to put_f, so the bytes are
+// always those of put_f.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -21,7 +20,7 @@ inline constexpr std::uint64_t fixed_pow10[10] = {1ull,      10ull,      100ull,
 // v * 10^D rounded to a whole number n, from the bits of v: v is m * 2^e
 // with m below 2^24, and m * 10^D stays below 2^54, so this is exact.
 // Returns false when put_f must do it (negative, minus zero, NaN, infinity,
-// exactly halfway, 10^15 or more).
+// 10^15 or more).
 template <int D>
 inline bool fixed_round(float v, std::uint64_t& n) {
     static_assert(D >= 0 && D <= 9);
@@ -48,8 +47,9 @@ inline bool fixed_round(float v, std::uint64_t& n) {
         if (n >= 1000000000000000ull) return false;
         const std::uint64_t rem = prod & ((std::uint64_t{1} << sh) - 1);
         const std::uint64_t half = std::uint64_t{1} << (sh - 1);
-        if (rem == half) return false;  // exactly halfway
-        n += rem > half ? 1 : 0;
+        // Exactly halfway goes to the even neighbour, as put_f's conversion
+        // rounds (binary fractions such as 0.125 are common in grids).
+        n += rem > half || (rem == half && (n & 1) != 0) ? 1 : 0;
     }  // else below 2^-10: 0
     return true;
 }
@@ -116,7 +116,19 @@ template <int D>
 inline bool fast_fixed_d(char* dst, float v, int w) {
     if (w < 1 || w > 40) return false;
     std::uint64_t n = 0;
-    return fixed_round<D>(v, n) && fixed_text<D>(dst, n, w);
+    if (!std::signbit(v)) return fixed_round<D>(v, n) && fixed_text<D>(dst, n, w);
+    // A negative value (minus zero too, as put_f writes it): the field of
+    // its magnitude one narrower, and the sign just before the digits.
+    if (w < 2 || !fixed_round<D>(-v, n) || !fixed_text<D>(dst + 1, n, w - 1)) return false;
+    if (dst[1] == '*') {
+        dst[0] = '*';
+        return true;
+    }
+    int first = 1;
+    while (dst[first] == ' ') ++first;
+    std::memset(dst, ' ', static_cast<std::size_t>(first));
+    dst[first - 1] = '-';
+    return true;
 }
 
 // The same with the number of decimals d given at run time.
