@@ -3,8 +3,8 @@
 //
 // The grids p, psum, pmax, run_total, remaining (made only when a step is
 // disaggregated) and outarray cover the precipitation (pdl) grid: ny rows by
-// nx columns, row-major from row 1, so cell (i, j) is at (i-1)*nx + (j-1). The station weights belong to the
-// weighting (weighting/weight_state.h).
+// nx columns, row-major from row 1, so cell (i, j) is at (i-1)*nx + (j-1).
+// The station weights belong to the weighting (weighting/weight_state.h).
 #include <cstddef>
 #include <vector>
 
