@@ -223,7 +223,8 @@ std::string list_g(double v, int w, int sig, int e) {
         // The digits of "%.*e" (to_chars is defined to give printf's), without
         // printf's cost.
         char buf[64];
-        const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf - 1, a, std::chars_format::scientific, sig - 1);
+        const std::to_chars_result r =
+            std::to_chars(buf, buf + sizeof buf - 1, a, std::chars_format::scientific, sig - 1);
         *r.ptr = '\0';
         k = std::atoi(std::strchr(buf, 'e') + 1) + 1;
         if (k < 0 || k > sig) {

@@ -320,7 +320,8 @@ NIMBEX_CELL_KERNEL void sum_run(const StationWeights& sw, const SumPlan& plan, c
                                 int i, int j1, std::size_t n, std::size_t at, RunBuffers& b) {
     const std::size_t r = b.r;
     float* t = b.t.data();
-    for (std::size_t u = 0; u < plan.used.size(); ++u) run_terms(sw, plan.used[u], i, j1, static_cast<int>(n), t + u * r);
+    for (std::size_t u = 0; u < plan.used.size(); ++u)
+        run_terms(sw, plan.used[u], i, j1, static_cast<int>(n), t + u * r);
     std::fill(b.started.begin(), b.started.end(), 0);
     for (const Group& gr : plan.groups) {
         if (gr.adding.empty()) continue;
