@@ -290,7 +290,7 @@ private:
     int max_batch;
 
     std::vector<int> summed;  // step hours whose sums are in step_sums, in order
-    bool grids_zero = false;  // p and outarray hold 0.0 in every cell
+    bool grids_zero = false;  // outarray holds 0.0 in every cell
     float* step_p = nullptr;  // the step's weighted sums, corrected for elevation
     std::size_t next_sum = 0;
 };
@@ -329,10 +329,10 @@ void StepLoop::step_facts(int step_hour, bool& present, bool& changed, float& zm
 }
 
 // No station has rain: every cell keeps 0.0 through the elevation
-// correction, no frame is written and the totals do not change.
+// correction, no frame is written and the totals do not change. (The step's
+// sums are not read at such a step, so only the frame grid is cleared.)
 void StepLoop::clear_grids() {
     if (!grids_zero) {
-        std::fill(ds.p.begin(), ds.p.begin() + cells, 0.0f);
         std::fill(ds.outarray.begin(), ds.outarray.begin() + cells, 0.0f);
         grids_zero = true;
     }
