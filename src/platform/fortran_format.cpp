@@ -202,11 +202,12 @@ namespace {
 
 // G editing with scale factor 1, as list-directed output uses it:
 // `sig` significant digits, field `w`, exponent digits `e`.
-std::string list_g(double v, int w, int sig, int e) {
-    std::string out;
+// Appends the list-directed field of v (w columns, sig significant digits,
+// e exponent digits) to out.
+void put_list_g(std::string& out, double v, int w, int sig, int e) {
     if (std::isnan(v) || std::isinf(v)) {
         put_special(out, v, w);
-        return out;
+        return;
     }
     const double a = std::fabs(v);
     const bool neg = std::signbit(v);
@@ -239,19 +240,26 @@ std::string list_g(double v, int w, int sig, int e) {
             std::snprintf(eb, sizeof eb, "E%c%0*d", ex < 0 ? '-' : '+', e, std::abs(ex));
             body += eb;
             put_right(out, body, w);
-            return out;
+            return;
         }
     }
     put_f(out, v, fw, sig - k);
     out.append(static_cast<std::size_t>(e + 2), ' ');
-    return out;
 }
 
 }  // namespace
 
-std::string list_real(float v) { return list_g(static_cast<double>(v), 16, 9, 2); }
+std::string list_real(float v) {
+    std::string s;
+    put_list_g(s, static_cast<double>(v), 16, 9, 2);
+    return s;
+}
 
-std::string list_double(double v) { return list_g(v, 25, 17, 3); }
+std::string list_double(double v) {
+    std::string s;
+    put_list_g(s, v, 25, 17, 3);
+    return s;
+}
 
 void ListLine::before_item(bool is_text) {
     if (!started_) {
@@ -279,19 +287,19 @@ ListLine& ListLine::operator<<(long v) { return *this << static_cast<long long>(
 
 ListLine& ListLine::operator<<(long long v) {
     before_item(false);
-    s_ += list_int(v);
+    put_i(s_, v, 11);
     return *this;
 }
 
 ListLine& ListLine::operator<<(float v) {
     before_item(false);
-    s_ += list_real(v);
+    put_list_g(s_, static_cast<double>(v), 16, 9, 2);
     return *this;
 }
 
 ListLine& ListLine::operator<<(double v) {
     before_item(false);
-    s_ += list_double(v);
+    put_list_g(s_, v, 25, 17, 3);
     return *this;
 }
 

@@ -57,6 +57,9 @@ std::string list_double(double v);
 class ListLine {
 public:
     explicit ListLine(bool record_blank = true) : first_blank_(record_blank) {}
+    // A file record formed in `buffer`'s storage (its text is dropped): no
+    // new memory for each of many records.
+    explicit ListLine(std::string&& buffer) : s_(std::move(buffer)), first_blank_(true) { s_.clear(); }
     ListLine& operator<<(std::string_view s);
     ListLine& operator<<(const char* s) { return *this << std::string_view(s); }
     ListLine& operator<<(const std::string& s) { return *this << std::string_view(s); }
@@ -70,6 +73,7 @@ public:
     ListLine& operator<<(double v);
     ListLine& operator<<(bool v);  // Fortran logical: T or F
     const std::string& str() const { return s_; }
+    std::string take() { return std::move(s_); }
     operator std::string_view() const { return s_; }  // NOLINT: lets a ListLine go to Console::line
 private:
     void before_item(bool is_text);

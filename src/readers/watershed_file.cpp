@@ -12,13 +12,13 @@
 #include "ensim/r2c_header.h"
 #include "platform/allocation.h"
 #include "platform/bounds.h"
+#include "platform/fast_fixed.h"
 #include "platform/fatal.h"
 #include "platform/file_units.h"
 #include "platform/files.h"
 #include "platform/fortran_format.h"
 #include "platform/limits.h"
 #include "platform/text.h"
-#include "platform/fast_fixed.h"
 #include "platform/whole_numbers.h"
 
 namespace nimbex {
@@ -471,6 +471,7 @@ void take_slope_roots(Console& con, ShedState& sh, const std::string& name) {
 }
 
 // The per-grid listing of the basin, then each grid's fetch distances.
+// (Formed on this thread: the writer thread already has the other core.)
 void report_grid_properties(ShedState& sh, const InfoReport& report) {
     const int ncls = std::max(0, sh.classcount);
     const int nbasin = basin_grids(sh);
@@ -502,10 +503,11 @@ void report_grid_properties(ShedState& sh, const InfoReport& report) {
     }
     for (int n = 1; n <= nbasin; ++n) {
         const std::size_t un = static_cast<std::size_t>(n);
-        ListLine l;
+        ListLine l(std::move(line));
         l << n << sh.yyy[un] << sh.xxx[un];
         for (std::size_t d = 0; d < 8; ++d) l << sh.fetch[un * 8 + d];
-        report(l.str());
+        line = l.take();
+        report(line);
     }
 }
 
