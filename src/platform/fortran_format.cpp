@@ -247,11 +247,30 @@ void put_list_g(std::string& out, double v, int w, int sig, int e) {
     out.append(static_cast<std::size_t>(e + 2), ' ');
 }
 
+// A real's list-directed field. From 0.1 up to 10^9 it is a fixed field of
+// 12 columns with nine significant digits and 4 blanks, written here
+// without put_list_g's general steps (the values of whole listings).
+void put_list_real(std::string& out, float v) {
+    const double a = std::fabs(static_cast<double>(v));
+    if (a >= 0.1 && a < 1.0e9) {
+        int k = 0;  // digits before the point
+        for (double p = 1.0; a >= p; p *= 10.0) ++k;
+        const std::size_t pos = out.size();
+        out.resize(pos + 16);
+        if (fast_fixed(out.data() + pos, v, 12, 9 - k)) {
+            std::memset(out.data() + pos + 12, ' ', 4);
+            return;
+        }
+        out.resize(pos);
+    }
+    put_list_g(out, static_cast<double>(v), 16, 9, 2);
+}
+
 }  // namespace
 
 std::string list_real(float v) {
     std::string s;
-    put_list_g(s, static_cast<double>(v), 16, 9, 2);
+    put_list_real(s, v);
     return s;
 }
 
@@ -293,7 +312,7 @@ ListLine& ListLine::operator<<(long long v) {
 
 ListLine& ListLine::operator<<(float v) {
     before_item(false);
-    put_list_g(s_, static_cast<double>(v), 16, 9, 2);
+    put_list_real(s_, v);
     return *this;
 }
 

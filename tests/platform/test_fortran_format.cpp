@@ -116,7 +116,8 @@ TEST(ListDirected, RealsHaveTheLibrarysDigitsBeforeThePoint) {
     std::uint32_t state = 12345;
     for (int n = 0; n < 200000; ++n) {
         state = state * 1664525u + 1013904223u;
-        const float v = static_cast<float>(std::ldexp(1.0 + (state >> 8) / 16777216.0, static_cast<int>(state % 34) - 4));
+        const float m = static_cast<float>(std::ldexp(1.0 + (state >> 8) / 16777216.0, static_cast<int>(state % 34) - 4));
+        const float v = (state >> 7) & 1 ? -m : m;
         char buf[64];
         std::snprintf(buf, sizeof buf, "%.8e", static_cast<double>(v));
         const int k = std::atoi(std::strchr(buf, 'e') + 1) + 1;
@@ -127,10 +128,17 @@ TEST(ListDirected, RealsHaveTheLibrarysDigitsBeforeThePoint) {
         }
         const auto first = s.find_first_not_of(' ');
         const auto point = s.find('.');
-        const int before = static_cast<int>(point - first);
+        const int before = static_cast<int>(point - first) - (v < 0 ? 1 : 0);
         EXPECT_EQ(k == 0 ? 1 : k, before) << v << " " << s;
         if (k == 0) {
-            EXPECT_EQ(s[first], '0') << v;
+            EXPECT_EQ(s[first + (v < 0 ? 1 : 0)], '0') << v;
         }
+        // and the whole field is the library's fixed form in 12 columns
+        char fixed[64];
+        if (k == 9)  // the point is written even without decimals
+            std::snprintf(fixed, sizeof fixed, "%11.0f.    ", static_cast<double>(v));
+        else
+            std::snprintf(fixed, sizeof fixed, "%12.*f    ", 9 - k, static_cast<double>(v));
+        EXPECT_EQ(s, fixed) << v;
     }
 }
