@@ -198,8 +198,9 @@ void add_weighted_sums(RunState& rs, const int* step_hours, int nsums, float* co
         if (rs.wts.single) f[1] = 1;
         steps.push_back({v, f, sums[m]});
     }
-    const std::size_t work = static_cast<std::size_t>(yc) * xc * ns;
-    rs.wts.add_sums(steps, yc, xc, static_cast<std::size_t>(ds.nx), work < (std::size_t{1} << 20) ? 1 : ds.thread_count());
+    // add_sums decides whether the work (cells by stations and by steps) is
+    // worth a second thread.
+    rs.wts.add_sums(steps, yc, xc, static_cast<std::size_t>(ds.nx), ds.thread_count());
 }
 
 void add_weighted_sum(RunState& rs, int step_hour) {

@@ -68,7 +68,7 @@ struct StationWeights {
     // weighted grid within `rows` x `cols` (rows and columns from 1). Each
     // cell sums over the stations in station order. The stations' places and
     // settings are those of the last call; each step brings its own reporting
-    // stations.
+    // stations. Up to `threads` threads, when the work is large enough.
     void add_sums(const std::vector<StepSum>& steps, int rows, int cols, std::size_t row_stride, int threads) const;
 
     // The weight of a reporting station from its term t and the cell's norm
