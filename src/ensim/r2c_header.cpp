@@ -318,8 +318,33 @@ void read_attribute_values(R2cHeader& h, int xcount, int ycount, FileUnit& f, in
     line.reserve(4096);
     std::vector<char> plain;
     decltype(AttributeEntry::values) spare;  // the memory of a grid taken
+    // Small grids: the lines of every attribute are read ahead at once and
+    // parsed in one parallel pass (a pass per attribute is too short to
+    // share out). Attributes whose rows were all plain rows are then done;
+    // from the first that was not, the reading goes on as below.
+    int parsed = 0;  // leading attributes read by that pass
+    const std::size_t grid_bytes = nx * ny * sizeof(float);
+    if (take && nx > 0 && ny > 0 && count > 1 && grid_bytes * static_cast<std::size_t>(count) <= (std::size_t{8} << 20)) {
+        for (int a = 0; a < count; ++a) h.attributes[static_cast<std::size_t>(a)].values.resize(nx * ny);
+        lines.read_ahead(static_cast<std::size_t>(count) * ny, std::size_t{16} << 20);
+        const std::size_t waiting = lines.waiting();
+        plain.assign(waiting, 0);
+        parallel_for(threads, waiting, 1, 64, [&](std::size_t b, std::size_t e) {
+            for (std::size_t i = b; i < e; ++i) {
+                auto& values = h.attributes[i / ny].values;
+                plain[i] = read_plain_row(lines.waiting_line(i), values.data() + (i % ny) * nx, nx);
+            }
+        });
+        const std::size_t done = static_cast<std::size_t>(std::find(plain.begin(), plain.end(), 0) - plain.begin());
+        parsed = static_cast<int>(done / ny);
+        lines.skip(static_cast<std::size_t>(parsed) * ny);
+    }
     for (int a = 0; a < count; ++a) {
         auto& values = h.attributes[static_cast<std::size_t>(a)].values;
+        if (a < parsed) {
+            if (take(a, values.data())) decltype(AttributeEntry::values)().swap(values);
+            continue;
+        }
         if (take && spare.capacity() >= nx * ny) values.swap(spare);
         if (values.capacity() < nx * ny) {  // large pages: far fewer page faults on a large grid
             values = {};
@@ -338,7 +363,8 @@ void read_attribute_values(R2cHeader& h, int xcount, int ycount, FileUnit& f, in
         // its rows no longer start on known lines.
         while (r < ny) {
             lines.read_ahead(ny - r, std::size_t{8} << 20);
-            const std::size_t batch = lines.waiting();
+            // (Lines of the next grids may be waiting too.)
+            const std::size_t batch = std::min(lines.waiting(), ny - r);
             if (batch == 0) break;
             plain.assign(batch, 0);
             parallel_for(threads, batch, 1, 64, [&](std::size_t b, std::size_t e) {

@@ -156,29 +156,40 @@ TEST_F(R2cHeaderTest, RowsContinueOverLines) {
 }
 
 TEST_F(R2cHeaderTest, ThreadsReadTheSameValues) {
-    // Plain rows are read in parallel; a row over two lines, a null value, a
-    // word that is not a number and the end of the file turn the read back to
-    // row by row, which must give what one thread gives.
+    // Plain rows are read in parallel (a small grid's attributes all in one
+    // pass when each grid is handed on as read); a row over two lines, a null
+    // value, a word that is not a number and the end of the file turn the
+    // read back to row by row, which must give what one thread gives.
     std::string text;
     for (int a = 1; a <= 3; ++a) {
         for (int r = 1; r <= (a == 3 ? 250 : 300); ++r) {
             const std::string v = std::to_string(a) + "." + std::to_string(r);
-            if (a == 1 && r == 120) text += v + " 1\n2 3\n";
-            else if (a == 1 && r == 200) text += v + ",,3 4\n";
+            if (a == 2 && r == 120) text += v + " 1\n2 3\n";
             else if (a == 2 && r == 150) text += v + " x 3 4\n";
+            else if (a == 2 && r == 200) text += v + ",,3 4\n";
             else text += v + " 1 2 3 9\n";
         }
     }
-    std::vector<std::vector<float>> by_threads[2];
+    std::vector<std::vector<float>> by_threads[2], taken[2];
     for (int threads : {1, 2}) {
         h.attributes.clear();
         attributes(3);
         read_attribute_values(h, 4, 300, file_of(text), threads);
         files.close(31);
         for (int a = 1; a <= 3; ++a) by_threads[threads - 1].push_back(values(a));
+        h.attributes.clear();
+        attributes(3);
+        read_attribute_values(h, 4, 300, file_of(text), threads, [&](int, const float* v) {
+            taken[threads - 1].emplace_back(v, v + 1200);
+            return true;
+        });
+        files.close(31);
     }
     EXPECT_EQ(by_threads[0], by_threads[1]);
-    EXPECT_EQ(by_threads[1][0][119 * 4 + 3], 3.0f);  // the row over two lines
+    EXPECT_EQ(taken[0], by_threads[0]);
+    EXPECT_EQ(taken[1], by_threads[0]);
+    EXPECT_EQ(by_threads[1][0][299 * 4], 1.3f);      // the first grid, all plain
+    EXPECT_EQ(by_threads[1][1][119 * 4 + 3], 3.0f);  // the row over two lines
     EXPECT_EQ(by_threads[1][1][149 * 4 + 1], 0.0f);  // cut at "x"
     EXPECT_EQ(by_threads[1][2][299 * 4], 0.0f);      // beyond the end of the file
 }
