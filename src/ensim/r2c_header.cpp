@@ -286,16 +286,15 @@ bool read_plain_row(const std::string& line, float* out, std::size_t n) {
     for (std::size_t k = 0; k < n; ++k) {
         while (p < e && is_blank(*p)) ++p;
         if (p == e) return false;
-        // Whole numbers of up to 7 digits (most words of a watershed grid)
-        // are taken on the way; they are exact as reals.
+        // Plain decimals (nearly every word of a watershed grid) are read on
+        // the way, as word_to_float reads them.
         const char* w = p;
-        std::uint32_t u = 0;
-        while (p < e && static_cast<unsigned>(*p - '0') < 10u && p - w < 8) u = u * 10 + static_cast<std::uint32_t>(*p++ - '0');
-        if (p > w && p - w <= 7 && (p == e || is_blank(*p))) {
-            out[k] = static_cast<float>(u);
+        float x = 0.0f;
+        if (const char* q = short_decimal_prefix(p, e, x); q != nullptr && (q == e || is_blank(*q))) {
+            out[k] = x;
+            p = q;
             continue;
         }
-        p = w;
         if (*p == ',' || *p == '/') return false;
         while (p < e && !ends_word(*p)) ++p;
         const std::string_view word(w, static_cast<std::size_t>(p - w));
