@@ -19,6 +19,11 @@ void prepare_heap() {
     // Each call may fail (an allocator that ignores them): nothing depends on it.
     if (mallopt(M_MMAP_THRESHOLD, static_cast<int>(64 * mb)) != 1) return;
     mallopt(M_TRIM_THRESHOLD, static_cast<int>(1024 * mb));
+#if defined(M_ARENA_MAX)
+    // Threads allocate from this heap too, not from fresh arenas of their
+    // own (the run's threads allocate little, and seldom at once).
+    mallopt(M_ARENA_MAX, 1);
+#endif
 #if defined(MADV_HUGEPAGE)
     // Grow the heap by 32 MB and free it again: the block stays the heap's
     // free top, from which the next allocations are cut.

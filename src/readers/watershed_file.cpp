@@ -18,6 +18,7 @@
 #include "platform/files.h"
 #include "platform/fortran_format.h"
 #include "platform/limits.h"
+#include "platform/parallel.h"
 #include "platform/text.h"
 #include "platform/whole_numbers.h"
 
@@ -470,44 +471,67 @@ void take_slope_roots(Console& con, ShedState& sh, const std::string& name) {
     }
 }
 
-// The per-grid listing of the basin, then each grid's fetch distances.
-// (Formed on this thread: the writer thread already has the other core.)
-void report_grid_properties(ShedState& sh, const InfoReport& report) {
+// The lines of grids first..last of the per-grid listing (part 1) or of the
+// fetch distances (part 2), appended to out.
+void grid_property_lines(const ShedState& sh, int part, int first, int last, std::string& out) {
     const int ncls = std::max(0, sh.classcount);
-    const int nbasin = basin_grids(sh);
     std::string line;
+    for (int n = first; n <= last; ++n) {
+        const std::size_t un = static_cast<std::size_t>(n);
+        if (part == 1) {
+            line = " ";
+            put_i(line, n, 5);
+            put_i(line, sh.yyy[un], 5);
+            put_i(line, sh.xxx[un], 5);
+            append_fixed(line, sh.da[un], 12, 1);
+            append_fixed(line, sh.bnkfll[un], 9, 2);
+            append_fixed(line, sh.slope[un] * sh.slope[un], 8, 4);
+            append_fixed(line, sh.elev[un], 7, 0);
+            put_i(line, sh.iak[un], 5);
+            append_fixed(line, sh.intslope[un], 7, 4);
+            put_i(line, sh.ichnl[un], 5);
+            put_i(line, sh.next[un], 5);
+            put_i(line, sh.ireach[un], 5);
+            line += "  ";
+            append_fixed(line, sh.frac[un], 5, 2);
+            line += "  ";
+            for (int k = 1; k <= ncls; ++k)
+                append_fixed(line, sh.aclass[un * static_cast<std::size_t>(ncls) + static_cast<std::size_t>(k - 1)], 5, 2);
+        } else {
+            ListLine l(std::move(line));
+            l << n << sh.yyy[un] << sh.xxx[un];
+            for (std::size_t d = 0; d < 8; ++d) l << sh.fetch[un * 8 + d];
+            line = l.take();
+        }
+        out += line;
+        out += '\n';
+    }
+}
+
+// The per-grid listing of the basin, then each grid's fetch distances,
+// formed a block of grids at a time, each block in parallel parts.
+void report_grid_properties(const ShedState& sh, const InfoReport& report, int threads) {
+    const int nbasin = basin_grids(sh);
     report("Grid properties:");
     report("  basin file:");
     report("    n    yy   xx          da      cap   slope   elv"
            "   ibn    sl2  ich next reach  frac   classes 1 -> classcount");
-    for (int n = 1; n <= nbasin; ++n) {
-        const std::size_t un = static_cast<std::size_t>(n);
-        line = " ";
-        put_i(line, n, 5);
-        put_i(line, sh.yyy[un], 5);
-        put_i(line, sh.xxx[un], 5);
-        append_fixed(line, sh.da[un], 12, 1);
-        append_fixed(line, sh.bnkfll[un], 9, 2);
-        append_fixed(line, sh.slope[un] * sh.slope[un], 8, 4);
-        append_fixed(line, sh.elev[un], 7, 0);
-        put_i(line, sh.iak[un], 5);
-        append_fixed(line, sh.intslope[un], 7, 4);
-        put_i(line, sh.ichnl[un], 5);
-        put_i(line, sh.next[un], 5);
-        put_i(line, sh.ireach[un], 5);
-        line += "  ";
-        append_fixed(line, sh.frac[un], 5, 2);
-        line += "  ";
-        for (int k = 1; k <= ncls; ++k) append_fixed(line, class_fraction(sh, n, k), 5, 2);
-        report(line);
-    }
-    for (int n = 1; n <= nbasin; ++n) {
-        const std::size_t un = static_cast<std::size_t>(n);
-        ListLine l(std::move(line));
-        l << n << sh.yyy[un] << sh.xxx[un];
-        for (std::size_t d = 0; d < 8; ++d) l << sh.fetch[un * 8 + d];
-        line = l.take();
-        report(line);
+    if (!report.info || nbasin < 1) return;
+    constexpr int block = 32768;
+    std::vector<std::string> texts(static_cast<std::size_t>(std::max(threads, 1)));
+    for (int part = 1; part <= 2; ++part) {
+        for (int b = 1; b <= nbasin; b += block) {
+            const int nb = std::min(block, nbasin - b + 1);
+            const std::size_t pieces = nb < 2048 ? 1 : texts.size();
+            parallel_for(static_cast<int>(pieces), pieces, 1, 1, [&](std::size_t p0, std::size_t p1) {
+                for (std::size_t p = p0; p < p1; ++p) {
+                    texts[p].clear();
+                    grid_property_lines(sh, part, b + static_cast<int>(nb * p / pieces),
+                                        b + static_cast<int>(nb * (p + 1) / pieces) - 1, texts[p]);
+                }
+            });
+            for (std::size_t p = 0; p < pieces; ++p) report.info->put(texts[p]);
+        }
     }
 }
 
@@ -544,7 +568,7 @@ void read_shed_ef(RunState& rs, int unit, int entry) {
     correct_class_areas(sh, report);
     take_slope_roots(con, sh, name);
     rs.files.close(unit, true);
-    report_grid_properties(sh, report);
+    report_grid_properties(sh, report, rs.dist.thread_count());
 }
 
 }  // namespace nimbex
