@@ -238,10 +238,12 @@ void size_arrays(ShedState& sh, std::size_t nx, std::size_t ny) {
 }
 
 // The land-cover fraction of class k (1..classcount) in grid n.
-float& class_fraction(ShedState& sh, int n, int k) {
+std::size_t class_index(const ShedState& sh, int n, int k) {
     const int ncls = std::max(0, sh.classcount);
-    return sh.aclass[static_cast<std::size_t>(n) * static_cast<std::size_t>(ncls) + static_cast<std::size_t>(k - 1)];
+    return static_cast<std::size_t>(n) * static_cast<std::size_t>(ncls) + static_cast<std::size_t>(k - 1);
 }
+float& class_fraction(ShedState& sh, int n, int k) { return sh.aclass[class_index(sh, n, k)]; }
+float class_fraction(const ShedState& sh, int n, int k) { return sh.aclass[class_index(sh, n, k)]; }
 
 // True for a cell whose grid number has an entry in the per-grid arrays.
 bool numbered(const ShedState& sh, int n) { return n > 0 && n <= std::max(0, sh.totalnumofgrids); }
@@ -471,14 +473,14 @@ void take_slope_roots(Console& con, ShedState& sh, const std::string& name) {
     }
 }
 
-// The lines of grids first..last of the per-grid listing (part 1) or of the
-// fetch distances (part 2), appended to out.
-void grid_property_lines(const ShedState& sh, int part, int first, int last, std::string& out) {
+// The lines of grids first..last of the per-grid listing or of the fetch
+// distances, appended to out.
+void grid_property_lines(const ShedState& sh, bool fetch_distances, int first, int last, std::string& out) {
     const int ncls = std::max(0, sh.classcount);
     std::string line;
     for (int n = first; n <= last; ++n) {
         const std::size_t un = static_cast<std::size_t>(n);
-        if (part == 1) {
+        if (!fetch_distances) {
             line = " ";
             put_i(line, n, 5);
             put_i(line, sh.yyy[un], 5);
@@ -495,8 +497,7 @@ void grid_property_lines(const ShedState& sh, int part, int first, int last, std
             line += "  ";
             append_fixed(line, sh.frac[un], 5, 2);
             line += "  ";
-            for (int k = 1; k <= ncls; ++k)
-                append_fixed(line, sh.aclass[un * static_cast<std::size_t>(ncls) + static_cast<std::size_t>(k - 1)], 5, 2);
+            for (int k = 1; k <= ncls; ++k) append_fixed(line, class_fraction(sh, n, k), 5, 2);
         } else {
             ListLine l(std::move(line));
             l << n << sh.yyy[un] << sh.xxx[un];
@@ -519,14 +520,14 @@ void report_grid_properties(const ShedState& sh, const InfoReport& report, int t
     if (!report.info || nbasin < 1) return;
     constexpr int block = 32768;
     std::vector<std::string> texts(static_cast<std::size_t>(std::max(threads, 1)));
-    for (int part = 1; part <= 2; ++part) {
+    for (const bool fetch_distances : {false, true}) {
         for (int b = 1; b <= nbasin; b += block) {
             const int nb = std::min(block, nbasin - b + 1);
             const std::size_t pieces = nb < 2048 ? 1 : texts.size();
             parallel_for(static_cast<int>(pieces), pieces, 1, 1, [&](std::size_t p0, std::size_t p1) {
                 for (std::size_t p = p0; p < p1; ++p) {
                     texts[p].clear();
-                    grid_property_lines(sh, part, b + static_cast<int>(nb * p / pieces),
+                    grid_property_lines(sh, fetch_distances, b + static_cast<int>(nb * p / pieces),
                                         b + static_cast<int>(nb * (p + 1) / pieces) - 1, texts[p]);
                 }
             });
